@@ -1,0 +1,108 @@
+#include "devsim/DeviceModel.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr char Esc = 0x1b;
+
+} // namespace
+
+DeviceModel::DeviceModel(DeviceFaults faults)
+    : m_faults(std::move(faults))
+    , m_cells(CellCount, char(0xFF))
+{
+}
+
+void DeviceModel::setCells(const QByteArray& cells)
+{
+    m_cells = cells.left(CellCount);
+    m_cells.append(QByteArray(CellCount - m_cells.size(), char(0xFF)));
+}
+
+void DeviceModel::reset()
+{
+    ++m_resets;
+    if (m_state != State::HungUp)
+        m_state = State::Command;
+    m_escapes = 0;
+}
+
+DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at)
+{
+    Response response;
+    for (char byte : bytes) {
+        switch (m_state) {
+        case State::Command:
+            receiveCommandByte(byte, response);
+            break;
+        case State::Writing:
+            receiveDataByte(byte, at, response);
+            break;
+        case State::HungUp:
+            return response;
+        }
+    }
+    return response;
+}
+
+void DeviceModel::receiveCommandByte(char byte, Response& response)
+{
+    if (byte == Esc) {
+        if (m_escapes++ == 0)
+            ++m_wakes;
+        return;
+    }
+    // A wake ESC just before a command makes one more ESC in front of it; that changes nothing.
+    if (byte == 'U' && m_escapes >= 2) {
+        ++m_reads;
+        if (!m_faults.silent)
+            response.reply = reply();
+    } else if (byte == 'D' && m_escapes >= 1) {
+        m_state = State::Writing;
+        m_nextCell = 0;
+        m_dataReceived = 0;
+        m_busyUntil = Time{0};
+        m_dataArrivals.clear();
+    }
+    m_escapes = 0;
+}
+
+void DeviceModel::receiveDataByte(char byte, Time at, Response& response)
+{
+    m_dataArrivals.push_back(at);
+    ++m_dataReceived;
+    if (at < m_busyUntil) {
+        ++m_bytesLost;
+    } else {
+        if (m_nextCell != m_faults.stuckCell)
+            m_cells[m_nextCell] = byte;
+        m_busyUntil = at + m_cellWriteTime;
+    }
+    if (m_faults.hangUpAfter >= 0 && m_dataReceived >= m_faults.hangUpAfter) {
+        m_state = State::HungUp;
+        response.hangUp = true;
+        return;
+    }
+    if (++m_nextCell == CellCount) {
+        m_state = State::Command;
+        ++m_writesCompleted;
+        response.writeCompleted = true;
+    }
+}
+
+std::vector<DeviceModel::Piece> DeviceModel::reply() const
+{
+    const QByteArray whole = QByteArray(1, char(CellCount)) + m_cells + m_faults.extraBytes;
+    const int pieces = std::max(1, std::min<int>(m_faults.replyPieces, whole.size()));
+    std::vector<Piece> reply;
+    const qsizetype size = whole.size() / pieces;
+    for (int i = 0; i < pieces; ++i) {
+        const qsizetype from = i * size;
+        const qsizetype length = i + 1 == pieces ? whole.size() - from : size;
+        reply.push_back({i == 0 ? Time{0} : Time(m_faults.pieceGap), whole.mid(from, length)});
+    }
+    return reply;
+}
+
+} // namespace tavrin

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <chrono>
+#include <vector>
+
+namespace tavrin {
+
+// Misbehaviour the device can be told to show, for drills.
+struct DeviceFaults {
+    bool silent = false;              // never answers a read
+    int replyPieces = 1;              // the reply is sent in this many pieces ...
+    std::chrono::milliseconds pieceGap{0}; // ... with this pause between them
+    QByteArray extraBytes;            // sent straight after every reply
+    int stuckCell = -1;               // this cell keeps its old value when written
+    int hangUpAfter = -1;             // hang up after this many data bytes of a write transfer
+};
+
+// The device side of the line, as pure logic: 64 EEPROM cells and the escape-code commands.
+// ESC wakes it; ESC ESC "U" is answered by a count byte of 64 and the cells; ESC "D" stores the
+// next 64 bytes into cells 0..63. A data byte that arrives while the previous cell is still being
+// written is lost: the cell keeps its old value and the transfer moves on to the next cell.
+class DeviceModel {
+public:
+    using Time = std::chrono::microseconds;
+    static constexpr int CellCount = 64;
+    static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
+
+    struct Piece {
+        Time delay{0}; // after the previous piece has left, or after the command for the first
+        QByteArray bytes;
+    };
+
+    struct Response {
+        std::vector<Piece> reply;
+        bool writeCompleted = false;
+        bool hangUp = false;
+    };
+
+    explicit DeviceModel(DeviceFaults faults = {});
+
+    // Bytes from the host that arrived at `at`.
+    Response receive(const QByteArray& bytes, Time at);
+    // The host closed and reopened the port.
+    void reset();
+
+    void setCellWriteTime(std::chrono::microseconds time) { m_cellWriteTime = time; }
+    void setCells(const QByteArray& cells);
+    const QByteArray& cells() const { return m_cells; }
+    const DeviceFaults& faults() const { return m_faults; }
+
+    int resets() const { return m_resets; }
+    int wakes() const { return m_wakes; }
+    int reads() const { return m_reads; }
+    int writesCompleted() const { return m_writesCompleted; }
+    int bytesLost() const { return m_bytesLost; }
+    // Arrival times of the data bytes of the current or last write transfer.
+    const std::vector<Time>& dataArrivals() const { return m_dataArrivals; }
+
+private:
+    enum class State { Command, Writing, HungUp };
+
+    void receiveCommandByte(char byte, Response& response);
+    void receiveDataByte(char byte, Time at, Response& response);
+    std::vector<Piece> reply() const;
+
+    DeviceFaults m_faults;
+    QByteArray m_cells;
+    std::chrono::microseconds m_cellWriteTime = DefaultCellWriteTime;
+    State m_state = State::Command;
+    int m_escapes = 0;
+    int m_nextCell = 0;
+    Time m_busyUntil{0};
+    int m_resets = 0;
+    int m_wakes = 0;
+    int m_reads = 0;
+    int m_writesCompleted = 0;
+    int m_bytesLost = 0;
+    int m_dataReceived = 0;
+    std::vector<Time> m_dataArrivals;
+};
+
+} // namespace tavrin

@@ -1,0 +1,118 @@
+// tavrin-devsim: a simulated device on a pseudo-terminal, for the demo, the tests and anyone
+// without hardware.
+
+#include "devsim/DeviceModel.h"
+#include "devsim/PtyDevice.h"
+#include "image/ImageFile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+int intOption(const QCommandLineParser& parser, const QString& name, int fallback)
+{
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < 0) {
+        std::fprintf(stderr, "tavrin-devsim: --%s takes a whole number\n", qPrintable(name));
+        std::exit(2);
+    }
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavrin-devsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated device with a 64-byte data EEPROM on a pseudo-terminal.\n"
+                       "Prints the device path as the first line of its output, then one line "
+                       "per event; serves until SIGINT or SIGTERM."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("image"),
+         QStringLiteral("Start from the cells in <file>, and write them back after every "
+                        "completed write transfer."),
+         QStringLiteral("file")},
+        {QStringLiteral("cell-ms"),
+         QStringLiteral("Time to write one cell; a byte arriving sooner is lost (default 5)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("silent"), QStringLiteral("Never answer a read.")},
+        {QStringLiteral("split"), QStringLiteral("Send each reply in <n> pieces."),
+         QStringLiteral("n")},
+        {QStringLiteral("split-gap"),
+         QStringLiteral("Pause between the pieces of a reply (default 50)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("extra"), QStringLiteral("Send these bytes after every reply."),
+         QStringLiteral("hex")},
+        {QStringLiteral("stuck-cell"),
+         QStringLiteral("Cell <n> (0..63) keeps its old value when written."), QStringLiteral("n")},
+        {QStringLiteral("hang-up-after"),
+         QStringLiteral("Hang up after <n> data bytes of a write transfer."), QStringLiteral("n")},
+    });
+    parser.process(app);
+
+    tavrin::DeviceFaults faults;
+    faults.silent = parser.isSet(QStringLiteral("silent"));
+    faults.replyPieces = intOption(parser, QStringLiteral("split"), 1);
+    faults.pieceGap = std::chrono::milliseconds(intOption(parser, QStringLiteral("split-gap"), 50));
+    faults.extraBytes = QByteArray::fromHex(parser.value(QStringLiteral("extra")).toLatin1());
+    faults.stuckCell = intOption(parser, QStringLiteral("stuck-cell"), -1);
+    faults.hangUpAfter = intOption(parser, QStringLiteral("hang-up-after"), -1);
+
+    tavrin::DeviceModel model(faults);
+    model.setCellWriteTime(std::chrono::milliseconds(intOption(parser, QStringLiteral("cell-ms"),
+                                                               5)));
+    const QString image = parser.value(QStringLiteral("image"));
+    if (!image.isEmpty() && QFileInfo::exists(image)) {
+        const auto loaded = tavrin::ImageFile::read(image);
+        if (!loaded.ok()) {
+            std::fprintf(stderr, "tavrin-devsim: %s\n", qPrintable(loaded.error));
+            return 1;
+        }
+        model.setCells(loaded.bytes);
+    }
+
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigset_t waitMask;
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+    struct sigaction action = {};
+    action.sa_handler = requestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    tavrin::PtyDevice device(model, image);
+    QString error;
+    const QString path = device.open(&error);
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "tavrin-devsim: cannot create a pseudo-terminal: %s\n",
+                     qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+    device.serve(stopRequested, waitMask);
+    return 0;
+}

@@ -1,0 +1,58 @@
+#include "image/ImageFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tavrin {
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("tavrin::ImageFile", text);
+}
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+ImageFile::ReadResult ImageFile::read(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {{}, tr("The image file \"%1\" does not exist.").arg(shown(path))};
+    if (info.isDir())
+        return {{}, tr("\"%1\" is a folder, not an image file.").arg(shown(path))};
+    if (!info.isFile())
+        return {{}, tr("\"%1\" is not an ordinary file.").arg(shown(path))};
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, tr("The image file \"%1\" could not be opened: %2.")
+                        .arg(shown(path), file.errorString())};
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {{}, tr("The image file \"%1\" could not be read: %2.")
+                        .arg(shown(path), file.errorString())};
+    return {bytes, {}};
+}
+
+QString ImageFile::write(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return tr("The image file \"%1\" could not be created: %2.")
+            .arg(shown(path), file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        return tr("The image file \"%1\" could not be saved: %2.")
+            .arg(shown(path), file.errorString());
+    return {};
+}
+
+} // namespace tavrin

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "link/Outcome.h"
+
+#include <QByteArray>
+
+namespace tavrin {
+
+class SerialLink;
+class Waiter;
+
+constexpr int EepromSize = 64;
+constexpr char FillByte = char(0xFF);
+
+namespace DeviceCommand {
+inline const QByteArray Wake = QByteArrayLiteral("\x1b");
+inline const QByteArray ReadAll = QByteArrayLiteral("\x1b\x1bU");
+inline const QByteArray WriteAll = QByteArrayLiteral("\x1b"
+                                                     "D");
+} // namespace DeviceCommand
+
+struct ReadBackResult {
+    Outcome outcome = Outcome::Completed;
+    // Count byte C, then C data bytes, then whatever else had arrived by then.
+    QByteArray ReplyBuffer;
+};
+
+// What crosses the line to the device: the read-back exchange and the write transfer's bytes.
+class DeviceProtocol {
+public:
+    DeviceProtocol(SerialLink& link, Waiter& waiter);
+
+    // Flush, send ESC ESC "U", collect the count-prefixed reply. Waits as long as the device takes,
+    // but ends at once when the port fails or the program closes.
+    ReadBackResult ReadBack();
+
+    bool sendWriteHeader();
+    bool sendDataByte(quint8 byte);
+
+    // The C data bytes a reply announces, without the count byte and without late extras; fewer
+    // when the reply is short.
+    static QByteArray replyData(const QByteArray& replyBuffer);
+
+private:
+    Outcome waitForInput(qint64 count);
+
+    SerialLink& m_link;
+    Waiter& m_waiter;
+};
+
+} // namespace tavrin

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace tavrin {
+
+// How a step that waits or talks to the device ended.
+enum class Outcome {
+    Completed,
+    PortLost, // the port is not open (it failed, could not be reopened, or was never chosen)
+    Closing,  // the program is closing: do nothing more
+};
+
+} // namespace tavrin

@@ -1,0 +1,158 @@
+#include "link/SerialLink.h"
+
+#include "link/DeviceProtocol.h"
+#include "link/PacingTimer.h"
+#include "platform/MessageBox.h"
+
+namespace tavrin {
+
+SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
+                       QObject* parent)
+    : QObject(parent)
+    , m_comm(comm)
+    , m_timer(timer)
+    , m_messages(messages)
+{
+    connect(&m_comm, &SerialControl::failed, this, &SerialLink::onFailed);
+}
+
+Outcome SerialLink::Com_Click(int index)
+{
+    if (m_shutDown)
+        return Outcome::Closing;
+    if (m_comm.isOpen())
+        m_comm.close();
+    m_comm.setCommPort(index + 1);
+    return openSelected();
+}
+
+Outcome SerialLink::CyclePort()
+{
+    if (m_shutDown)
+        return Outcome::Closing;
+    if (!m_comm.isOpen())
+        return Outcome::Completed;
+    m_comm.close();
+    (void)m_comm.setDtr(LineLevel::Dropped);
+    (void)m_comm.setRts(LineLevel::Dropped);
+    emit portChanged();
+    if (m_timer.Pause(PortCycleUnits) == Outcome::Closing || m_shutDown)
+        return Outcome::Closing;
+    return openSelected();
+}
+
+Outcome SerialLink::openSelected()
+{
+    const PortError error = m_comm.open();
+    if (error.isError()) {
+        reportOpenFailure(error);
+        emit portChanged();
+        return Outcome::PortLost;
+    }
+    if (raiseLines() != Outcome::Completed) {
+        emit portChanged();
+        return Outcome::PortLost;
+    }
+    emit portChanged();
+    return output(DeviceCommand::Wake) ? Outcome::Completed : Outcome::PortLost;
+}
+
+Outcome SerialLink::raiseLines()
+{
+    for (auto setLine : {&SerialControl::setDtr, &SerialControl::setRts}) {
+        const PortError error = (m_comm.*setLine)(LineLevel::Raised);
+        // Without modem lines there is nothing to raise; the data still flows.
+        if (error.isError() && error.kind != PortError::Kind::LinesUnsupported) {
+            m_comm.close();
+            reportOpenFailure(error);
+            return Outcome::PortLost;
+        }
+    }
+    return Outcome::Completed;
+}
+
+bool SerialLink::PortOpen() const
+{
+    return m_comm.isOpen();
+}
+
+int SerialLink::CommPort() const
+{
+    return m_comm.commPort();
+}
+
+QString SerialLink::describePort() const
+{
+    const QString device = m_comm.deviceName();
+    const QString name = tr("Com%1").arg(m_comm.commPort());
+    return device.isEmpty() ? name : tr("%1 (%2)").arg(name, device);
+}
+
+bool SerialLink::output(const QByteArray& bytes)
+{
+    if (m_shutDown || !m_comm.isOpen())
+        return false;
+    return !m_comm.output(bytes).isError();
+}
+
+qint64 SerialLink::inBufferCount() const
+{
+    return m_comm.inBufferCount();
+}
+
+QByteArray SerialLink::input()
+{
+    return m_comm.input();
+}
+
+void SerialLink::shutDown()
+{
+    m_shutDown = true;
+    if (m_comm.isOpen())
+        m_comm.close();
+}
+
+void SerialLink::reportOpenFailure(const PortError& error)
+{
+    const int port = m_comm.commPort();
+    QString reason;
+    switch (error.kind) {
+    case PortError::Kind::NotPresent:
+        if (error.device.isEmpty()) {
+            m_messages.show(tr("Com%1 is not available: no serial device is present for it.\n"
+                               "Connect the adapter, or set TAVRIN_COM%1 to the device's path.")
+                                .arg(port),
+                            MessageBox::Exclamation, tr("COM port not available"));
+            return;
+        }
+        reason = tr("the device is not present. Check that the adapter is plugged in.");
+        break;
+    case PortError::Kind::Busy:
+        reason = tr("another program is using this port. Close that program, then choose the "
+                    "port again.");
+        break;
+    case PortError::Kind::PermissionDenied:
+        reason = tr("you have no permission to use this serial device. Ask for access to it, "
+                    "for example membership of the dialout group; it takes effect after "
+                    "logging in again.");
+        break;
+    default:
+        reason = tr("%1.").arg(error.detail);
+        break;
+    }
+    m_messages.show(tr("%1 could not be opened: %2").arg(describePort(), reason),
+                    MessageBox::Exclamation, tr("COM port not available"));
+}
+
+void SerialLink::onFailed(const PortError& error)
+{
+    if (m_shutDown)
+        return;
+    emit portChanged();
+    m_messages.show(tr("%1 stopped working: %2.\nThe device may have been unplugged. The port "
+                       "was closed; choose it again once the device is back.")
+                        .arg(describePort(), error.detail),
+                    MessageBox::Exclamation, tr("COM port failed"));
+}
+
+} // namespace tavrin

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "link/Outcome.h"
+#include "platform/SerialControl.h"
+
+#include <QObject>
+
+namespace tavrin {
+
+class MessageBox;
+class PacingTimer;
+
+// The one serial port to the device: which port, when it is open, its DTR and RTS lines and the
+// wake byte after every opening. Failures are told to the operator here, once, and leave the
+// port closed.
+class SerialLink : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int PortCycleUnits = 2000;
+
+    SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
+               QObject* parent = nullptr);
+
+    // Port option `index` (0..3) chosen: open port index + 1, raise the lines, wake the device.
+    Outcome Com_Click(int index);
+    // Close with both lines down for 100 ticks, then reopen the same port and wake the device.
+    // Does nothing on a closed port.
+    Outcome CyclePort();
+
+    bool PortOpen() const;
+    int CommPort() const;
+    // "Com2 (/dev/ttyUSB0)", or "Com2" when no device is behind the number.
+    QString describePort() const;
+
+    // False when the bytes were not sent: the port is closed or has just failed.
+    bool output(const QByteArray& bytes);
+    qint64 inBufferCount() const;
+    QByteArray input();
+
+    // The program is ending: close the port and never open it or send anything again.
+    void shutDown();
+
+signals:
+    void portChanged();
+
+private:
+    Outcome openSelected();
+    Outcome raiseLines();
+    void reportOpenFailure(const PortError& error);
+    void onFailed(const PortError& error);
+
+    SerialControl& m_comm;
+    PacingTimer& m_timer;
+    MessageBox& m_messages;
+    bool m_shutDown = false;
+};
+
+} // namespace tavrin

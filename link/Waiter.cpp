@@ -1,0 +1,34 @@
+#include "link/Waiter.h"
+
+#include "platform/MessagePump.h"
+
+namespace tavrin {
+
+Waiter::Waiter(MessagePump& pump)
+    : m_pump(pump)
+{
+}
+
+void Waiter::pumpOnce()
+{
+    m_pump.processPending();
+}
+
+Outcome Waiter::waitUntil(const std::function<bool()>& done)
+{
+    for (;;) {
+        m_pump.processPending();
+        if (m_closing)
+            return Outcome::Closing;
+        if (done())
+            return Outcome::Completed;
+        m_pump.waitForMore();
+    }
+}
+
+void Waiter::close()
+{
+    m_closing = true;
+}
+
+} // namespace tavrin

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/MessageBox.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace tavrin {
+
+// Message boxes over QMessageBox.
+class QtMessageBox : public MessageBox {
+public:
+    explicit QtMessageBox(QWidget* parent = nullptr);
+
+    int show(const QString& prompt, int code, const QString& title,
+             const QString& details = {}) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace tavrin

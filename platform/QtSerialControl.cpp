@@ -1,0 +1,190 @@
+#include "platform/QtSerialControl.h"
+
+#include "platform/PortMap.h"
+
+#include <QFileInfo>
+#include <QScopedValueRollback>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace tavrin {
+
+namespace {
+
+constexpr qint64 InBufferSize = 1024;
+
+} // namespace
+
+QtSerialControl::QtSerialControl(PortResolver resolver, QObject* parent)
+    : SerialControl(parent)
+    , m_resolve(resolver ? std::move(resolver)
+                         : PortResolver([](int port) {
+                               return PortMap::deviceFor(port, PortMap::current());
+                           }))
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred);
+}
+
+void QtSerialControl::setCommPort(int port)
+{
+    m_commPort = port;
+}
+
+int QtSerialControl::commPort() const
+{
+    return m_commPort;
+}
+
+QString QtSerialControl::deviceName() const
+{
+    return m_resolve(m_commPort);
+}
+
+PortError QtSerialControl::open()
+{
+    const QString device = deviceName();
+    if (device.isEmpty())
+        return {PortError::Kind::NotPresent, {}, {}};
+    if (m_port.isOpen())
+        close();
+
+    QScopedValueRollback inCall(m_inCall, true);
+    m_device = device;
+    m_port.setPortName(device);
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setReadBufferSize(InBufferSize);
+    m_failing = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        PortError error = describe(m_port.error());
+        m_port.clearError();
+        return error;
+    }
+    m_port.clearError();
+    for (Line line : {Line::Dtr, Line::Rts}) {
+        const PortError error = applyLine(line);
+        if (error.isError() && error.kind != PortError::Kind::LinesUnsupported) {
+            m_port.close();
+            return error;
+        }
+    }
+    return {};
+}
+
+void QtSerialControl::close()
+{
+    m_port.close();
+    m_port.clearError();
+    m_failing = false;
+}
+
+bool QtSerialControl::isOpen() const
+{
+    return m_port.isOpen() && !m_failing;
+}
+
+PortError QtSerialControl::setDtr(LineLevel level)
+{
+    return setLine(Line::Dtr, level);
+}
+
+PortError QtSerialControl::setRts(LineLevel level)
+{
+    return setLine(Line::Rts, level);
+}
+
+PortError QtSerialControl::setLine(Line line, LineLevel level)
+{
+    (line == Line::Dtr ? m_dtr : m_rts) = level;
+    if (!isOpen())
+        return {};
+    return applyLine(line);
+}
+
+PortError QtSerialControl::applyLine(Line line)
+{
+    QScopedValueRollback inCall(m_inCall, true);
+    const bool ok = line == Line::Dtr ? m_port.setDataTerminalReady(m_dtr == LineLevel::Raised)
+                                      : m_port.setRequestToSend(m_rts == LineLevel::Raised);
+    if (ok)
+        return {};
+    PortError error = describe(m_port.error());
+    m_port.clearError();
+    return error;
+}
+
+PortError QtSerialControl::output(const QByteArray& bytes)
+{
+    if (!isOpen())
+        return {PortError::Kind::Failed, m_device, tr("the port is not open")};
+    // Hand the bytes to the system now, so the pacing of the caller is the pacing on the line.
+    if (m_port.write(bytes) != bytes.size() || !m_port.flush() || m_failing) {
+        if (!m_failing)
+            onErrorOccurred(QSerialPort::WriteError);
+        return {PortError::Kind::Failed, m_device, tr("the bytes could not be sent")};
+    }
+    return {};
+}
+
+qint64 QtSerialControl::inBufferCount() const
+{
+    return isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+QByteArray QtSerialControl::input()
+{
+    return isOpen() ? m_port.readAll() : QByteArray();
+}
+
+PortError QtSerialControl::describe(QSerialPort::SerialPortError error) const
+{
+    const QString& device = m_device;
+    const QString detail = m_port.errorString();
+    switch (error) {
+    case QSerialPort::NoError:
+        return {};
+    case QSerialPort::DeviceNotFoundError:
+        return {PortError::Kind::NotPresent, device, detail};
+    case QSerialPort::UnsupportedOperationError:
+        return {PortError::Kind::LinesUnsupported, device, detail};
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // Qt says "permission" both for a device the user may not open and for one whose lock
+        // another program holds; the file's own access rights tell them apart.
+        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
+            return {PortError::Kind::PermissionDenied, device, detail};
+#endif
+        return {PortError::Kind::Busy, device, detail};
+    default:
+        return {PortError::Kind::Failed, device, detail};
+    }
+}
+
+void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || m_inCall
+        || m_failing || !m_port.isOpen())
+        return;
+    m_failing = true;
+    PortError failure = describe(error);
+    failure.kind = PortError::Kind::Failed;
+    // Closing from inside QSerialPort's own notifier is not safe; close on the next pass.
+    QMetaObject::invokeMethod(
+        this,
+        [this, failure] {
+            if (!m_failing)
+                return;
+            m_port.close();
+            m_port.clearError();
+            m_failing = false;
+            emit failed(failure);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace tavrin

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/SerialControl.h"
+#include "VirtualTime.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <vector>
+
+namespace tavrin {
+class DeviceModel;
+}
+
+namespace tavrin::test {
+
+// The serial control in virtual time. It logs every call as the control's own property names
+// ("CommPort=2", "PortOpen=True", "Output=1b1b55", ...), and when a device model is attached it
+// carries bytes to it and its replies back at the line's pace.
+class FakeSerialControl : public SerialControl {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::microseconds ByteTime{1042};
+
+    struct Sent {
+        VirtualTime::Duration at;
+        QByteArray bytes;
+    };
+
+    explicit FakeSerialControl(VirtualTime& time, DeviceModel* device = nullptr);
+
+    void setCommPort(int port) override;
+    int commPort() const override { return m_commPort; }
+    QString deviceName() const override { return m_devices.value(m_commPort); }
+    PortError open() override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+    PortError setDtr(LineLevel level) override;
+    PortError setRts(LineLevel level) override;
+    PortError output(const QByteArray& bytes) override;
+    qint64 inBufferCount() const override { return m_input.size(); }
+    QByteArray input() override;
+
+    // Drills.
+    void attach(DeviceModel* device) { m_device = device; }
+    void setDevice(int port, const QString& path) { m_devices[port] = path; }
+    void failOpens(PortError::Kind kind, const QString& detail = {});
+    void failLines(PortError::Kind kind, const QString& detail = {});
+    void arrive(const QByteArray& bytes) { m_input += bytes; }
+    void arriveIn(VirtualTime::Duration delay, const QByteArray& bytes);
+    // The adapter is pulled out: the port fails, and opens fail until plugIn().
+    void unplug();
+    void plugIn() { m_unplugged = false; }
+
+    QStringList calls() const { return m_calls; }
+    void clearCalls() { m_calls.clear(); }
+    const std::vector<Sent>& outputs() const { return m_outputs; }
+    QByteArray sentBytes() const;
+    LineLevel dtr() const { return m_dtr; }
+    LineLevel rts() const { return m_rts; }
+
+private:
+    PortError setLine(const char* name, LineLevel& line, LineLevel level);
+    void deliver(const QByteArray& bytes);
+    void log(const QString& call) { m_calls << call; }
+
+    VirtualTime& m_time;
+    DeviceModel* m_device;
+    QMap<int, QString> m_devices;
+    int m_commPort = 1;
+    bool m_open = false;
+    bool m_unplugged = false;
+    int m_session = 0;
+    LineLevel m_dtr = LineLevel::Dropped;
+    LineLevel m_rts = LineLevel::Dropped;
+    PortError m_openError;
+    PortError m_lineError;
+    QByteArray m_input;
+    QStringList m_calls;
+    std::vector<Sent> m_outputs;
+};
+
+} // namespace tavrin::test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/TickSource.h"
+#include "VirtualTime.h"
+
+namespace tavrin::test {
+
+// A periodic tick in virtual time, counting its ticks.
+class FakeTickSource : public TickSource {
+public:
+    explicit FakeTickSource(VirtualTime& time);
+
+    void setInterval(std::chrono::milliseconds interval) override { m_interval = interval; }
+    void enable() override;
+    void disable() override;
+    bool isEnabled() const override { return m_event != 0; }
+    void setTickHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
+
+    std::chrono::milliseconds interval() const { return m_interval; }
+    int ticks() const { return m_ticks; }
+
+private:
+    void scheduleNext();
+
+    VirtualTime& m_time;
+    std::chrono::milliseconds m_interval{0};
+    std::function<void()> m_handler;
+    int m_event = 0;
+    int m_ticks = 0;
+};
+
+} // namespace tavrin::test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+namespace tavrin::test {
+
+// tavrin-devsim running on a pseudo-terminal, with its event lines collected.
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(QStringList arguments = {});
+    ~SimulatorProcess();
+
+    // Empty when the simulator did not start.
+    QString devicePath() const { return m_devicePath; }
+    // Event lines printed so far (after the device path).
+    QStringList events();
+    // Waits, with a generous bound, until an event line equal to `line` has been printed.
+    bool waitForEvent(const QString& line, int timeoutMs = 10000);
+    bool waitForExit(int timeoutMs = 10000);
+    void stop();
+
+private:
+    void collect();
+
+    QProcess m_process;
+    QString m_devicePath;
+    QByteArray m_pending;
+    QStringList m_events;
+};
+
+} // namespace tavrin::test

@@ -1,0 +1,130 @@
+// The real serial code against tavrin-devsim on a pseudo-terminal, in real time.
+
+#include "FakeMessageBox.h"
+#include "SimulatorProcess.h"
+
+#include "image/ImageFile.h"
+#include "link/DeviceProtocol.h"
+#include "link/PacingTimer.h"
+#include "link/SerialLink.h"
+#include "link/Waiter.h"
+#include "platform/QtMessagePump.h"
+#include "platform/QtSerialControl.h"
+#include "platform/QtTickSource.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+// The real link on one device path; a guard closes every wait after a generous bound.
+struct RealLink {
+    explicit RealLink(const QString& device)
+        : comm([device](int port) { return port == 1 ? device : QString(); })
+    {
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [this] { waiter.close(); });
+        guard.start(20000);
+    }
+
+    QtMessagePump pump;
+    QtTickSource timer1;
+    QtSerialControl comm;
+    FakeMessageBox messages;
+    Waiter waiter{pump};
+    PacingTimer pacing{timer1, waiter};
+    SerialLink link{comm, pacing, messages};
+    DeviceProtocol protocol{link, waiter};
+    QTimer guard;
+};
+
+} // namespace
+
+class tst_QtSerialControl : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readBackRoundTrip();
+    void portCycleIsSeenByTheDevice();
+    void unplugEndsTheWait();
+    void secondProgramIsRefused();
+};
+
+void tst_QtSerialControl::readBackRoundTrip()
+{
+    QTemporaryDir dir;
+    QByteArray cells;
+    for (int i = 0; i < 64; ++i)
+        cells += char(255 - i * 2);
+    cells[3] = 0;
+    QVERIFY(ImageFile::write(dir.filePath("cells.bin"), cells).isEmpty());
+    SimulatorProcess sim({"--image", dir.filePath("cells.bin")});
+    QVERIFY(!sim.devicePath().isEmpty());
+    RealLink real(sim.devicePath());
+
+    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QVERIFY2(real.messages.shown().isEmpty(), "a pseudo-terminal has no modem lines; that is fine");
+    const ReadBackResult result = real.protocol.ReadBack();
+
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(result.ReplyBuffer.toHex(), (QByteArray(1, char(64)) + cells).toHex());
+    QVERIFY(sim.waitForEvent("read"));
+}
+
+void tst_QtSerialControl::portCycleIsSeenByTheDevice()
+{
+    SimulatorProcess sim;
+    RealLink real(sim.devicePath());
+    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QVERIFY(sim.waitForEvent("connected 1"));
+
+    QCOMPARE(real.link.CyclePort(), Outcome::Completed);
+
+    QVERIFY(sim.waitForEvent("disconnected"));
+    QVERIFY(sim.waitForEvent("connected 2"));
+    QVERIFY(real.link.PortOpen());
+    QCOMPARE(real.protocol.ReadBack().outcome, Outcome::Completed);
+}
+
+void tst_QtSerialControl::unplugEndsTheWait()
+{
+    SimulatorProcess sim({"--silent"});
+    RealLink real(sim.devicePath());
+    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QTimer::singleShot(200, [&] { sim.stop(); });
+
+    const ReadBackResult result = real.protocol.ReadBack();
+
+    QCOMPARE(result.outcome, Outcome::PortLost);
+    QVERIFY(real.guard.isActive());
+    QVERIFY(!real.link.PortOpen());
+    // Qt keeps raising errors on a hung-up line; the operator hears of it once.
+    QTRY_COMPARE(real.messages.shown().size(), 1);
+    QTest::qWait(100);
+    QCOMPARE(real.messages.shown().size(), 1);
+    QVERIFY(real.messages.shown().constFirst().prompt.contains(sim.devicePath()));
+    QCOMPARE(real.link.Com_Click(0), Outcome::PortLost);
+}
+
+void tst_QtSerialControl::secondProgramIsRefused()
+{
+    SimulatorProcess sim;
+    RealLink first(sim.devicePath());
+    RealLink second(sim.devicePath());
+    QCOMPARE(first.link.Com_Click(0), Outcome::Completed);
+
+    QCOMPARE(second.link.Com_Click(0), Outcome::PortLost);
+
+    QCOMPARE(second.messages.shown().size(), 1);
+    QVERIFY2(second.messages.shown().constFirst().prompt.contains(u"another program"),
+             qPrintable(second.messages.shown().constFirst().prompt));
+    QVERIFY(first.link.PortOpen());
+    QCOMPARE(first.protocol.ReadBack().outcome, Outcome::Completed);
+}
+
+QTEST_GUILESS_MAIN(tst_QtSerialControl)
+#include "tst_QtSerialControl.moc"
