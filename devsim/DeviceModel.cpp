@@ -10,26 +10,21 @@ constexpr char Esc = 0x1b;
 
 DeviceModel::DeviceModel(DeviceFaults faults)
     : m_faults(std::move(faults))
-    , m_cells(CellCount, char(0xFF))
-{
-}
+    , m_cells(CellCount, char(0xFF)) {}
 
-void DeviceModel::setCells(const QByteArray& cells)
-{
+void DeviceModel::setCells(const QByteArray& cells) {
     m_cells = cells.left(CellCount);
     m_cells.append(QByteArray(CellCount - m_cells.size(), char(0xFF)));
 }
 
-void DeviceModel::reset()
-{
+void DeviceModel::reset() {
     ++m_resets;
     if (m_state != State::HungUp)
         m_state = State::Command;
     m_escapes = 0;
 }
 
-DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at)
-{
+DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
     Response response;
     for (char byte : bytes) {
         switch (m_state) {
@@ -46,8 +41,7 @@ DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at)
     return response;
 }
 
-void DeviceModel::receiveCommandByte(char byte, Response& response)
-{
+void DeviceModel::receiveCommandByte(char byte, Response& response) {
     if (byte == Esc) {
         if (m_escapes++ == 0)
             ++m_wakes;
@@ -68,8 +62,7 @@ void DeviceModel::receiveCommandByte(char byte, Response& response)
     m_escapes = 0;
 }
 
-void DeviceModel::receiveDataByte(char byte, Time at, Response& response)
-{
+void DeviceModel::receiveDataByte(char byte, Time at, Response& response) {
     m_dataArrivals.push_back(at);
     ++m_dataReceived;
     if (at < m_busyUntil) {
@@ -91,8 +84,7 @@ void DeviceModel::receiveDataByte(char byte, Time at, Response& response)
     }
 }
 
-std::vector<DeviceModel::Piece> DeviceModel::reply() const
-{
+std::vector<DeviceModel::Piece> DeviceModel::reply() const {
     const QByteArray whole = QByteArray(1, char(CellCount)) + m_cells + m_faults.extraBytes;
     const int pieces = std::max(1, std::min<int>(m_faults.replyPieces, whole.size()));
     std::vector<Piece> reply;

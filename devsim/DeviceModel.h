@@ -9,12 +9,12 @@ namespace tavrin {
 
 // Misbehaviour the device can be told to show, for drills.
 struct DeviceFaults {
-    bool silent = false;              // never answers a read
-    int replyPieces = 1;              // the reply is sent in this many pieces ...
+    bool silent = false;                   // never answers a read
+    int replyPieces = 1;                   // the reply is sent in this many pieces ...
     std::chrono::milliseconds pieceGap{0}; // ... with this pause between them
-    QByteArray extraBytes;            // sent straight after every reply
-    int stuckCell = -1;               // this cell keeps its old value when written
-    int hangUpAfter = -1;             // hang up after this many data bytes of a write transfer
+    QByteArray extraBytes;                 // sent straight after every reply
+    int stuckCell = -1;                    // this cell keeps its old value when written
+    int hangUpAfter = -1;                  // hang up after this many data bytes of a write transfer
 };
 
 // The device side of the line, as pure logic: 64 EEPROM cells and the escape-code commands.

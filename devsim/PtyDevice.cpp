@@ -25,18 +25,14 @@ constexpr std::chrono::milliseconds ReconnectPoll{2};
 
 PtyDevice::PtyDevice(DeviceModel& model, QString imagePath)
     : m_model(model)
-    , m_imagePath(std::move(imagePath))
-{
-}
+    , m_imagePath(std::move(imagePath)) {}
 
-PtyDevice::~PtyDevice()
-{
+PtyDevice::~PtyDevice() {
     if (m_master >= 0)
         ::close(m_master);
 }
 
-QString PtyDevice::open(QString* error)
-{
+QString PtyDevice::open(QString* error) {
     termios raw{};
     cfmakeraw(&raw);
     cfsetispeed(&raw, B9600);
@@ -52,19 +48,20 @@ QString PtyDevice::open(QString* error)
     return QString::fromLocal8Bit(name);
 }
 
-DeviceModel::Time PtyDevice::now() const
-{
+DeviceModel::Time PtyDevice::now() const {
     return std::chrono::duration_cast<DeviceModel::Time>(
         std::chrono::steady_clock::now().time_since_epoch());
 }
 
-void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask)
-{
+void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
     while (!stop && !m_hungUp) {
         timespec timeout{};
         timespec* wait = nullptr;
         if (!m_connected) {
-            timeout.tv_nsec = std::chrono::nanoseconds(ReconnectPoll).count();
+            // The hang-up is reported at once and for ever; sleep first, then look without waiting.
+            timespec nap{0, std::chrono::nanoseconds(ReconnectPoll).count()};
+            if (::ppoll(nullptr, 0, &nap, &waitMask) < 0 && errno == EINTR)
+                continue;
             wait = &timeout;
         } else if (!m_outgoing.empty()) {
             const auto left = std::max(DeviceModel::Time{0}, m_outgoing.front().due - now());
@@ -93,8 +90,7 @@ void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& wa
     }
 }
 
-void PtyDevice::readFromHost()
-{
+void PtyDevice::readFromHost() {
     char buffer[256];
     for (;;) {
         const ssize_t count = ::read(m_master, buffer, sizeof buffer);
@@ -109,8 +105,7 @@ void PtyDevice::readFromHost()
     }
 }
 
-void PtyDevice::handle(const DeviceModel::Response& response, DeviceModel::Time at)
-{
+void PtyDevice::handle(const DeviceModel::Response& response, DeviceModel::Time at) {
     DeviceModel::Time next = at;
     for (const DeviceModel::Piece& piece : response.reply) {
         next += piece.delay;
@@ -137,8 +132,7 @@ void PtyDevice::handle(const DeviceModel::Response& response, DeviceModel::Time 
     }
 }
 
-void PtyDevice::sendDue()
-{
+void PtyDevice::sendDue() {
     const DeviceModel::Time current = now();
     while (!m_outgoing.empty() && m_outgoing.front().due <= current) {
         const char byte = m_outgoing.front().byte;
@@ -152,22 +146,19 @@ void PtyDevice::sendDue()
     }
 }
 
-void PtyDevice::hostConnected()
-{
+void PtyDevice::hostConnected() {
     m_connected = true;
     m_model.reset();
     say(QStringLiteral("connected %1").arg(++m_connections));
 }
 
-void PtyDevice::hostDisconnected()
-{
+void PtyDevice::hostDisconnected() {
     m_connected = false;
     m_outgoing.clear();
     say(QStringLiteral("disconnected"));
 }
 
-void PtyDevice::say(const QString& line) const
-{
+void PtyDevice::say(const QString& line) const {
     std::fputs(qPrintable(line + u'\n'), stdout);
     std::fflush(stdout);
 }

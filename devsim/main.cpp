@@ -16,13 +16,11 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int)
-{
+void requestStop(int) {
     stopRequested = 1;
 }
 
-int intOption(const QCommandLineParser& parser, const QString& name, int fallback)
-{
+int intOption(const QCommandLineParser& parser, const QString& name, int fallback) {
     if (!parser.isSet(name))
         return fallback;
     bool ok = false;
@@ -36,8 +34,7 @@ int intOption(const QCommandLineParser& parser, const QString& name, int fallbac
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrin-devsim"));
 
@@ -59,8 +56,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("split"), QStringLiteral("Send each reply in <n> pieces."),
          QStringLiteral("n")},
         {QStringLiteral("split-gap"),
-         QStringLiteral("Pause between the pieces of a reply (default 50)."),
-         QStringLiteral("ms")},
+         QStringLiteral("Pause between the pieces of a reply (default 50)."), QStringLiteral("ms")},
         {QStringLiteral("extra"), QStringLiteral("Send these bytes after every reply."),
          QStringLiteral("hex")},
         {QStringLiteral("stuck-cell"),
@@ -79,8 +75,8 @@ int main(int argc, char* argv[])
     faults.hangUpAfter = intOption(parser, QStringLiteral("hang-up-after"), -1);
 
     tavrin::DeviceModel model(faults);
-    model.setCellWriteTime(std::chrono::milliseconds(intOption(parser, QStringLiteral("cell-ms"),
-                                                               5)));
+    model.setCellWriteTime(
+        std::chrono::milliseconds(intOption(parser, QStringLiteral("cell-ms"), 5)));
     const QString image = parser.value(QStringLiteral("image"));
     if (!image.isEmpty() && QFileInfo::exists(image)) {
         const auto loaded = tavrin::ImageFile::read(image);

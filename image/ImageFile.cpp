@@ -10,20 +10,17 @@ namespace tavrin {
 
 namespace {
 
-QString tr(const char* text)
-{
+QString tr(const char* text) {
     return QCoreApplication::translate("tavrin::ImageFile", text);
 }
 
-QString shown(const QString& path)
-{
+QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
 } // namespace
 
-ImageFile::ReadResult ImageFile::read(const QString& path)
-{
+ImageFile::ReadResult ImageFile::read(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         return {{}, tr("The image file \"%1\" does not exist.").arg(shown(path))};
@@ -34,19 +31,21 @@ ImageFile::ReadResult ImageFile::read(const QString& path)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {{}, tr("The image file \"%1\" could not be opened: %2.")
-                        .arg(shown(path), file.errorString())};
+        return {{},
+                tr("The image file \"%1\" could not be opened: %2.")
+                    .arg(shown(path), file.errorString())};
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return {{}, tr("The image file \"%1\" could not be read: %2.")
-                        .arg(shown(path), file.errorString())};
+        return {{},
+                tr("The image file \"%1\" could not be read: %2.")
+                    .arg(shown(path), file.errorString())};
     return {bytes, {}};
 }
 
-QString ImageFile::write(const QString& path, const QByteArray& bytes)
-{
+QString ImageFile::write(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (disk full) is seen here rather than lost in a flush.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return tr("The image file \"%1\" could not be created: %2.")
             .arg(shown(path), file.errorString());
     if (file.write(bytes) != bytes.size() || !file.commit())

@@ -7,12 +7,9 @@ namespace tavrin {
 
 DeviceProtocol::DeviceProtocol(SerialLink& link, Waiter& waiter)
     : m_link(link)
-    , m_waiter(waiter)
-{
-}
+    , m_waiter(waiter) {}
 
-ReadBackResult DeviceProtocol::ReadBack()
-{
+ReadBackResult DeviceProtocol::ReadBack() {
     (void)m_link.input();
     if (!m_link.output(DeviceCommand::ReadAll))
         return {m_waiter.isClosing() ? Outcome::Closing : Outcome::PortLost, {}};
@@ -32,27 +29,23 @@ ReadBackResult DeviceProtocol::ReadBack()
     return {Outcome::Completed, reply};
 }
 
-Outcome DeviceProtocol::waitForInput(qint64 count)
-{
-    const Outcome outcome = m_waiter.waitUntil(
-        [&] { return !m_link.PortOpen() || m_link.inBufferCount() >= count; });
+Outcome DeviceProtocol::waitForInput(qint64 count) {
+    const Outcome outcome =
+        m_waiter.waitUntil([&] { return !m_link.PortOpen() || m_link.inBufferCount() >= count; });
     if (outcome == Outcome::Completed && !m_link.PortOpen())
         return Outcome::PortLost;
     return outcome;
 }
 
-bool DeviceProtocol::sendWriteHeader()
-{
+bool DeviceProtocol::sendWriteHeader() {
     return m_link.output(DeviceCommand::WriteAll);
 }
 
-bool DeviceProtocol::sendDataByte(quint8 byte)
-{
+bool DeviceProtocol::sendDataByte(quint8 byte) {
     return m_link.output(QByteArray(1, char(byte)));
 }
 
-QByteArray DeviceProtocol::replyData(const QByteArray& replyBuffer)
-{
+QByteArray DeviceProtocol::replyData(const QByteArray& replyBuffer) {
     if (replyBuffer.isEmpty())
         return {};
     return replyBuffer.mid(1, quint8(replyBuffer.at(0)));

@@ -7,15 +7,13 @@ namespace tavrin {
 
 PacingTimer::PacingTimer(TickSource& timer1, Waiter& waiter)
     : m_timer1(timer1)
-    , m_waiter(waiter)
-{
+    , m_waiter(waiter) {
     m_timer1.setInterval(TickInterval);
     m_timer1.disable();
     m_timer1.setTickHandler([this] { Timer1_Timer(); });
 }
 
-Outcome PacingTimer::Pause(int sec)
-{
+Outcome PacingTimer::Pause(int sec) {
     m_timerB = 0;
     m_timer1.enable();
     const Outcome outcome = m_waiter.waitUntil([&] { return m_timerB >= sec; });
@@ -23,8 +21,7 @@ Outcome PacingTimer::Pause(int sec)
     return outcome;
 }
 
-void PacingTimer::Timer1_Timer()
-{
+void PacingTimer::Timer1_Timer() {
     m_timerB = static_cast<qint16>(m_timerB + UnitsPerTick);
 }
 

@@ -11,13 +11,11 @@ SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& mess
     : QObject(parent)
     , m_comm(comm)
     , m_timer(timer)
-    , m_messages(messages)
-{
+    , m_messages(messages) {
     connect(&m_comm, &SerialControl::failed, this, &SerialLink::onFailed);
 }
 
-Outcome SerialLink::Com_Click(int index)
-{
+Outcome SerialLink::Com_Click(int index) {
     if (m_shutDown)
         return Outcome::Closing;
     if (m_comm.isOpen())
@@ -26,8 +24,7 @@ Outcome SerialLink::Com_Click(int index)
     return openSelected();
 }
 
-Outcome SerialLink::CyclePort()
-{
+Outcome SerialLink::CyclePort() {
     if (m_shutDown)
         return Outcome::Closing;
     if (!m_comm.isOpen())
@@ -41,8 +38,7 @@ Outcome SerialLink::CyclePort()
     return openSelected();
 }
 
-Outcome SerialLink::openSelected()
-{
+Outcome SerialLink::openSelected() {
     const PortError error = m_comm.open();
     if (error.isError()) {
         reportOpenFailure(error);
@@ -57,8 +53,7 @@ Outcome SerialLink::openSelected()
     return output(DeviceCommand::Wake) ? Outcome::Completed : Outcome::PortLost;
 }
 
-Outcome SerialLink::raiseLines()
-{
+Outcome SerialLink::raiseLines() {
     for (auto setLine : {&SerialControl::setDtr, &SerialControl::setRts}) {
         const PortError error = (m_comm.*setLine)(LineLevel::Raised);
         // Without modem lines there is nothing to raise; the data still flows.
@@ -71,49 +66,41 @@ Outcome SerialLink::raiseLines()
     return Outcome::Completed;
 }
 
-bool SerialLink::PortOpen() const
-{
+bool SerialLink::PortOpen() const {
     return m_comm.isOpen();
 }
 
-int SerialLink::CommPort() const
-{
+int SerialLink::CommPort() const {
     return m_comm.commPort();
 }
 
-QString SerialLink::describePort() const
-{
+QString SerialLink::describePort() const {
     const QString device = m_comm.deviceName();
     const QString name = tr("Com%1").arg(m_comm.commPort());
     return device.isEmpty() ? name : tr("%1 (%2)").arg(name, device);
 }
 
-bool SerialLink::output(const QByteArray& bytes)
-{
+bool SerialLink::output(const QByteArray& bytes) {
     if (m_shutDown || !m_comm.isOpen())
         return false;
     return !m_comm.output(bytes).isError();
 }
 
-qint64 SerialLink::inBufferCount() const
-{
+qint64 SerialLink::inBufferCount() const {
     return m_comm.inBufferCount();
 }
 
-QByteArray SerialLink::input()
-{
+QByteArray SerialLink::input() {
     return m_comm.input();
 }
 
-void SerialLink::shutDown()
-{
+void SerialLink::shutDown() {
     m_shutDown = true;
     if (m_comm.isOpen())
         m_comm.close();
 }
 
-void SerialLink::reportOpenFailure(const PortError& error)
-{
+void SerialLink::reportOpenFailure(const PortError& error) {
     const int port = m_comm.commPort();
     QString reason;
     switch (error.kind) {
@@ -144,8 +131,7 @@ void SerialLink::reportOpenFailure(const PortError& error)
                     MessageBox::Exclamation, tr("COM port not available"));
 }
 
-void SerialLink::onFailed(const PortError& error)
-{
+void SerialLink::onFailed(const PortError& error) {
     if (m_shutDown)
         return;
     emit portChanged();

@@ -5,17 +5,13 @@
 namespace tavrin {
 
 Waiter::Waiter(MessagePump& pump)
-    : m_pump(pump)
-{
-}
+    : m_pump(pump) {}
 
-void Waiter::pumpOnce()
-{
+void Waiter::pumpOnce() {
     m_pump.processPending();
 }
 
-Outcome Waiter::waitUntil(const std::function<bool()>& done)
-{
+Outcome Waiter::waitUntil(const std::function<bool()>& done) {
     for (;;) {
         m_pump.processPending();
         if (m_closing)
@@ -26,8 +22,7 @@ Outcome Waiter::waitUntil(const std::function<bool()>& done)
     }
 }
 
-void Waiter::close()
-{
+void Waiter::close() {
     m_closing = true;
 }
 

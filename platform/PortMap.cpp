@@ -10,17 +10,15 @@ namespace tavrin {
 
 namespace {
 
-bool isAdapter(const QString& path)
-{
+bool isAdapter(const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    return name.startsWith(u"ttyUSB") || name.startsWith(u"ttyACM") || name.startsWith(u"cu.usb")
-           || name.startsWith(u"tty.usb");
+    return name.startsWith(u"ttyUSB") || name.startsWith(u"ttyACM") || name.startsWith(u"cu.usb") ||
+           name.startsWith(u"tty.usb");
 }
 
 } // namespace
 
-QString PortMap::deviceFor(int port, const Environment& environment)
-{
+QString PortMap::deviceFor(int port, const Environment& environment) {
     if (port < 1)
         return {};
     if (environment.system == System::Windows)
@@ -44,13 +42,14 @@ QString PortMap::deviceFor(int port, const Environment& environment)
     return port <= ports.size() ? ports.at(port - 1) : QString();
 }
 
-PortMap::Environment PortMap::current()
-{
+PortMap::Environment PortMap::current() {
     Environment environment;
 #ifdef Q_OS_WIN
     environment.system = System::Windows;
 #endif
-    environment.variable = [](const QString& name) { return qEnvironmentVariable(qPrintable(name)); };
+    environment.variable = [](const QString& name) {
+        return qEnvironmentVariable(qPrintable(name));
+    };
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         environment.presentPorts << info.systemLocation();
     return environment;

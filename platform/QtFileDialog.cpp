@@ -3,47 +3,37 @@
 namespace tavrin {
 
 QtFileDialog::QtFileDialog(QWidget* parent)
-    : m_parent(parent)
-{
-}
+    : m_parent(parent) {}
 
-void QtFileDialog::setCancelError(bool raise)
-{
+void QtFileDialog::setCancelError(bool raise) {
     m_cancelError = raise;
 }
 
-void QtFileDialog::setFlags(int flags)
-{
+void QtFileDialog::setFlags(int flags) {
     m_flags = flags;
 }
 
-void QtFileDialog::setFilter(const QString& filter)
-{
+void QtFileDialog::setFilter(const QString& filter) {
     m_filter = filter;
 }
 
-void QtFileDialog::setFilterIndex(int index)
-{
+void QtFileDialog::setFilterIndex(int index) {
     m_filterIndex = index;
 }
 
-FileDialog::Answer QtFileDialog::showOpen()
-{
+FileDialog::Answer QtFileDialog::showOpen() {
     return show(QFileDialog::AcceptOpen);
 }
 
-FileDialog::Answer QtFileDialog::showSave()
-{
+FileDialog::Answer QtFileDialog::showSave() {
     return show(QFileDialog::AcceptSave);
 }
 
-QString QtFileDialog::fileName() const
-{
+QString QtFileDialog::fileName() const {
     return m_fileName;
 }
 
-QStringList QtFileDialog::nameFilters(const QString& filter)
-{
+QStringList QtFileDialog::nameFilters(const QString& filter) {
     QStringList filters;
     const QStringList parts = filter.split(u'|');
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -58,8 +48,7 @@ QStringList QtFileDialog::nameFilters(const QString& filter)
     return filters;
 }
 
-FileDialog::Answer QtFileDialog::show(QFileDialog::AcceptMode mode)
-{
+FileDialog::Answer QtFileDialog::show(QFileDialog::AcceptMode mode) {
     QFileDialog dialog(m_parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -9,8 +9,7 @@ namespace {
 constexpr int ButtonsMask = 0x0F;
 constexpr int IconMask = 0xF0;
 
-QMessageBox::Icon iconFor(int code)
-{
+QMessageBox::Icon iconFor(int code) {
     switch (code & IconMask) {
     case 16:
         return QMessageBox::Critical;
@@ -25,8 +24,7 @@ QMessageBox::Icon iconFor(int code)
     }
 }
 
-QMessageBox::StandardButtons buttonsFor(int code)
-{
+QMessageBox::StandardButtons buttonsFor(int code) {
     switch (code & ButtonsMask) {
     case 1:
         return QMessageBox::Ok | QMessageBox::Cancel;
@@ -39,8 +37,7 @@ QMessageBox::StandardButtons buttonsFor(int code)
     }
 }
 
-int answerFor(int button)
-{
+int answerFor(int button) {
     switch (button) {
     case QMessageBox::Cancel:
         return 2;
@@ -56,13 +53,10 @@ int answerFor(int button)
 } // namespace
 
 QtMessageBox::QtMessageBox(QWidget* parent)
-    : m_parent(parent)
-{
-}
+    : m_parent(parent) {}
 
 int QtMessageBox::show(const QString& prompt, int code, const QString& title,
-                       const QString& details)
-{
+                       const QString& details) {
     QMessageBox box(iconFor(code), title, prompt, buttonsFor(code), m_parent);
     if (!details.isEmpty())
         box.setDetailedText(details);

@@ -4,13 +4,11 @@
 
 namespace tavrin {
 
-void QtMessagePump::processPending()
-{
+void QtMessagePump::processPending() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void QtMessagePump::waitForMore()
-{
+void QtMessagePump::waitForMore() {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 

@@ -19,31 +19,25 @@ constexpr qint64 InBufferSize = 1024;
 
 QtSerialControl::QtSerialControl(PortResolver resolver, QObject* parent)
     : SerialControl(parent)
-    , m_resolve(resolver ? std::move(resolver)
-                         : PortResolver([](int port) {
-                               return PortMap::deviceFor(port, PortMap::current());
-                           }))
-{
+    , m_resolve(resolver ? std::move(resolver) : PortResolver([](int port) {
+        return PortMap::deviceFor(port, PortMap::current());
+    })) {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onErrorOccurred);
 }
 
-void QtSerialControl::setCommPort(int port)
-{
+void QtSerialControl::setCommPort(int port) {
     m_commPort = port;
 }
 
-int QtSerialControl::commPort() const
-{
+int QtSerialControl::commPort() const {
     return m_commPort;
 }
 
-QString QtSerialControl::deviceName() const
-{
+QString QtSerialControl::deviceName() const {
     return m_resolve(m_commPort);
 }
 
-PortError QtSerialControl::open()
-{
+PortError QtSerialControl::open() {
     const QString device = deviceName();
     if (device.isEmpty())
         return {PortError::Kind::NotPresent, {}, {}};
@@ -76,38 +70,32 @@ PortError QtSerialControl::open()
     return {};
 }
 
-void QtSerialControl::close()
-{
+void QtSerialControl::close() {
     m_port.close();
     m_port.clearError();
     m_failing = false;
 }
 
-bool QtSerialControl::isOpen() const
-{
+bool QtSerialControl::isOpen() const {
     return m_port.isOpen() && !m_failing;
 }
 
-PortError QtSerialControl::setDtr(LineLevel level)
-{
+PortError QtSerialControl::setDtr(LineLevel level) {
     return setLine(Line::Dtr, level);
 }
 
-PortError QtSerialControl::setRts(LineLevel level)
-{
+PortError QtSerialControl::setRts(LineLevel level) {
     return setLine(Line::Rts, level);
 }
 
-PortError QtSerialControl::setLine(Line line, LineLevel level)
-{
+PortError QtSerialControl::setLine(Line line, LineLevel level) {
     (line == Line::Dtr ? m_dtr : m_rts) = level;
     if (!isOpen())
         return {};
     return applyLine(line);
 }
 
-PortError QtSerialControl::applyLine(Line line)
-{
+PortError QtSerialControl::applyLine(Line line) {
     QScopedValueRollback inCall(m_inCall, true);
     const bool ok = line == Line::Dtr ? m_port.setDataTerminalReady(m_dtr == LineLevel::Raised)
                                       : m_port.setRequestToSend(m_rts == LineLevel::Raised);
@@ -118,8 +106,7 @@ PortError QtSerialControl::applyLine(Line line)
     return error;
 }
 
-PortError QtSerialControl::output(const QByteArray& bytes)
-{
+PortError QtSerialControl::output(const QByteArray& bytes) {
     if (!isOpen())
         return {PortError::Kind::Failed, m_device, tr("the port is not open")};
     // Hand the bytes to the system now, so the pacing of the caller is the pacing on the line.
@@ -131,18 +118,15 @@ PortError QtSerialControl::output(const QByteArray& bytes)
     return {};
 }
 
-qint64 QtSerialControl::inBufferCount() const
-{
+qint64 QtSerialControl::inBufferCount() const {
     return isOpen() ? m_port.bytesAvailable() : 0;
 }
 
-QByteArray QtSerialControl::input()
-{
+QByteArray QtSerialControl::input() {
     return isOpen() ? m_port.readAll() : QByteArray();
 }
 
-PortError QtSerialControl::describe(QSerialPort::SerialPortError error) const
-{
+PortError QtSerialControl::describe(QSerialPort::SerialPortError error) const {
     const QString& device = m_device;
     const QString detail = m_port.errorString();
     switch (error) {
@@ -165,10 +149,9 @@ PortError QtSerialControl::describe(QSerialPort::SerialPortError error) const
     }
 }
 
-void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error)
-{
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || m_inCall
-        || m_failing || !m_port.isOpen())
+void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || m_inCall ||
+        m_failing || !m_port.isOpen())
         return;
     m_failing = true;
     PortError failure = describe(error);

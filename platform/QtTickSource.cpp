@@ -2,8 +2,7 @@
 
 namespace tavrin {
 
-QtTickSource::QtTickSource()
-{
+QtTickSource::QtTickSource() {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         if (m_handler)
@@ -11,28 +10,23 @@ QtTickSource::QtTickSource()
     });
 }
 
-void QtTickSource::setInterval(std::chrono::milliseconds interval)
-{
+void QtTickSource::setInterval(std::chrono::milliseconds interval) {
     m_timer.setInterval(interval);
 }
 
-void QtTickSource::enable()
-{
+void QtTickSource::enable() {
     m_timer.start();
 }
 
-void QtTickSource::disable()
-{
+void QtTickSource::disable() {
     m_timer.stop();
 }
 
-bool QtTickSource::isEnabled() const
-{
+bool QtTickSource::isEnabled() const {
     return m_timer.isActive();
 }
 
-void QtTickSource::setTickHandler(std::function<void()> handler)
-{
+void QtTickSource::setTickHandler(std::function<void()> handler) {
     m_handler = std::move(handler);
 }
 

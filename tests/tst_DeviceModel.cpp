@@ -7,16 +7,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QByteArray pattern()
-{
+QByteArray pattern() {
     QByteArray bytes;
     for (int i = 0; i < DeviceModel::CellCount; ++i)
         bytes += char(i * 3 + 1);
     return bytes;
 }
 
-QByteArray replyBytes(const DeviceModel::Response& response)
-{
+QByteArray replyBytes(const DeviceModel::Response& response) {
     QByteArray all;
     for (const DeviceModel::Piece& piece : response.reply)
         all += piece.bytes;
@@ -25,9 +23,10 @@ QByteArray replyBytes(const DeviceModel::Response& response)
 
 // Sends ESC "D" and the bytes one at a time, `gap` apart, starting at `start`.
 DeviceModel::Response write(DeviceModel& device, const QByteArray& bytes,
-                            std::chrono::microseconds gap, DeviceModel::Time start = 1s)
-{
-    device.receive("\x1b" "D", start);
+                            std::chrono::microseconds gap, DeviceModel::Time start = 1s) {
+    device.receive("\x1b"
+                   "D",
+                   start);
     DeviceModel::Response last;
     for (qsizetype i = 0; i < bytes.size(); ++i)
         last = device.receive(bytes.mid(i, 1), start + (i + 1) * gap);
@@ -50,8 +49,7 @@ private slots:
     void resetAbandonsAPartialCommand();
 };
 
-void tst_DeviceModel::commands_data()
-{
+void tst_DeviceModel::commands_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("reads");
     QTest::addColumn<int>("wakes");
@@ -65,8 +63,7 @@ void tst_DeviceModel::commands_data()
     QTest::newRow("noise between") << QByteArray::fromHex("1b411b1b55") << 1 << 2;
 }
 
-void tst_DeviceModel::commands()
-{
+void tst_DeviceModel::commands() {
     QFETCH(QByteArray, line);
     QFETCH(int, reads);
     QFETCH(int, wakes);
@@ -80,8 +77,7 @@ void tst_DeviceModel::commands()
     QCOMPARE(answer, reads ? QByteArray(1, char(64)) + pattern() : QByteArray());
 }
 
-void tst_DeviceModel::writeStoresSixtyFourCells()
-{
+void tst_DeviceModel::writeStoresSixtyFourCells() {
     DeviceModel device;
     // A wake ESC just before the write header.
     device.receive("\x1b", 0ms);
@@ -95,14 +91,15 @@ void tst_DeviceModel::writeStoresSixtyFourCells()
     QCOMPARE(replyBytes(device.receive("\x1b\x1bU", 5s)).size(), 65);
 }
 
-void tst_DeviceModel::bytesArrivingTooSoonAreLost()
-{
+void tst_DeviceModel::bytesArrivingTooSoonAreLost() {
     DeviceModel device;
     write(device, QByteArray(64, 'A'), 10ms);
     QCOMPARE(device.cells(), QByteArray(64, 'A'));
 
     // Every second byte arrives 3 ms after the one before, inside the 5 ms cell write time.
-    device.receive("\x1b" "D", 10s);
+    device.receive("\x1b"
+                   "D",
+                   10s);
     DeviceModel::Time at = 10s;
     for (int i = 0; i < 64; ++i) {
         at += i % 2 ? 3ms : 10ms;
@@ -113,8 +110,7 @@ void tst_DeviceModel::bytesArrivingTooSoonAreLost()
     QCOMPARE(device.cells().at(1), 'A');
 }
 
-void tst_DeviceModel::stuckCellKeepsItsValue()
-{
+void tst_DeviceModel::stuckCellKeepsItsValue() {
     DeviceFaults faults;
     faults.stuckCell = 5;
     DeviceModel device(faults);
@@ -123,8 +119,7 @@ void tst_DeviceModel::stuckCellKeepsItsValue()
     QCOMPARE(device.cells().mid(6), pattern().mid(6));
 }
 
-void tst_DeviceModel::replyInPiecesWithExtras()
-{
+void tst_DeviceModel::replyInPiecesWithExtras() {
     DeviceFaults faults;
     faults.replyPieces = 3;
     faults.pieceGap = 40ms;
@@ -133,15 +128,17 @@ void tst_DeviceModel::replyInPiecesWithExtras()
     const DeviceModel::Response response = device.receive("\x1b\x1bU", 0ms);
     QCOMPARE(response.reply.size(), size_t(3));
     QCOMPARE(response.reply.at(1).delay, DeviceModel::Time(40ms));
-    QCOMPARE(replyBytes(response), QByteArray(1, char(64)) + QByteArray(64, char(0xFF)) + "\x55\xAA");
+    QCOMPARE(replyBytes(response),
+             QByteArray(1, char(64)) + QByteArray(64, char(0xFF)) + "\x55\xAA");
 }
 
-void tst_DeviceModel::hangsUpMidTransfer()
-{
+void tst_DeviceModel::hangsUpMidTransfer() {
     DeviceFaults faults;
     faults.hangUpAfter = 20;
     DeviceModel device(faults);
-    device.receive("\x1b" "D", 0ms);
+    device.receive("\x1b"
+                   "D",
+                   0ms);
     DeviceModel::Response response;
     int sent = 0;
     while (!response.hangUp && sent < 64)
@@ -151,10 +148,12 @@ void tst_DeviceModel::hangsUpMidTransfer()
     QVERIFY(replyBytes(device.receive("\x1b\x1bU", 1s)).isEmpty());
 }
 
-void tst_DeviceModel::resetAbandonsAPartialCommand()
-{
+void tst_DeviceModel::resetAbandonsAPartialCommand() {
     DeviceModel device;
-    device.receive("\x1b" "D" "12345", 0ms);
+    device.receive("\x1b"
+                   "D"
+                   "12345",
+                   0ms);
     device.reset();
     QCOMPARE(device.resets(), 1);
     QCOMPARE(replyBytes(device.receive("\x1b\x1bU", 1s)).size(), 65);

@@ -9,23 +9,20 @@ using namespace std::chrono_literals;
 namespace {
 
 // "delay-ms:hex" pieces, separated by blanks.
-void arrive(FakeSerialControl& comm, const QString& pieces)
-{
+void arrive(FakeSerialControl& comm, const QString& pieces) {
     for (const QString& piece : pieces.split(u' ', Qt::SkipEmptyParts))
         comm.arriveIn(std::chrono::milliseconds(piece.section(u':', 0, 0).toInt()),
                       QByteArray::fromHex(piece.section(u':', 1).toLatin1()));
 }
 
-QByteArray everyByteValue()
-{
+QByteArray everyByteValue() {
     QByteArray reply(1, char(0xFF));
     for (int value = 0; value < 255; ++value)
         reply += char(value);
     return reply;
 }
 
-DeviceFaults silentDevice()
-{
+DeviceFaults silentDevice() {
     DeviceFaults faults;
     faults.silent = true;
     return faults;
@@ -47,8 +44,7 @@ private slots:
     void noPortNoBytes();
 };
 
-void tst_DeviceProtocol::commandBytes()
-{
+void tst_DeviceProtocol::commandBytes() {
     QCOMPARE(DeviceCommand::Wake, QByteArray::fromHex("1b"));
     QCOMPARE(DeviceCommand::ReadAll, QByteArray::fromHex("1b1b55"));
     QCOMPARE(DeviceCommand::WriteAll, QByteArray::fromHex("1b44"));
@@ -63,38 +59,43 @@ void tst_DeviceProtocol::commandBytes()
     QCOMPARE(rig.comm.calls(), QStringList({"Output=1b44", "Output=00", "Output=ff"}));
 }
 
-void tst_DeviceProtocol::readBack_data()
-{
-    QTest::addColumn<QString>("before");  // pieces arriving before the read-back
-    QTest::addColumn<QString>("pieces");  // pieces arriving after the command, "ms:hex"
+void tst_DeviceProtocol::readBack_data() {
+    QTest::addColumn<QString>("before");   // pieces arriving before the read-back
+    QTest::addColumn<QString>("pieces");   // pieces arriving after the command, "ms:hex"
     QTest::addColumn<QByteArray>("reply"); // ReplyBuffer
     QTest::addColumn<QByteArray>("data");  // the data bytes the count announces
 
-    QTest::newRow("whole at once") << "" << "3:03aabbcc" << QByteArray::fromHex("03aabbcc")
-                                   << QByteArray::fromHex("aabbcc");
-    QTest::newRow("split at every byte")
-        << "" << "1:03 2:aa 3:bb 4:cc" << QByteArray::fromHex("03aabbcc")
-        << QByteArray::fromHex("aabbcc");
-    QTest::newRow("split after the count") << "" << "1:03 9:aabbcc"
-                                           << QByteArray::fromHex("03aabbcc")
-                                           << QByteArray::fromHex("aabbcc");
+    QTest::newRow("whole at once")
+        << ""
+        << "3:03aabbcc" << QByteArray::fromHex("03aabbcc") << QByteArray::fromHex("aabbcc");
+    QTest::newRow("split at every byte") << ""
+                                         << "1:03 2:aa 3:bb 4:cc" << QByteArray::fromHex("03aabbcc")
+                                         << QByteArray::fromHex("aabbcc");
+    QTest::newRow("split after the count")
+        << ""
+        << "1:03 9:aabbcc" << QByteArray::fromHex("03aabbcc") << QByteArray::fromHex("aabbcc");
     QTest::newRow("zero count is complete at once")
-        << "" << "1:00 20:ff" << QByteArray::fromHex("00") << QByteArray();
+        << ""
+        << "1:00 20:ff" << QByteArray::fromHex("00") << QByteArray();
     QTest::newRow("extras in the same piece stay")
-        << "" << "1:02aabbee" << QByteArray::fromHex("02aabbee") << QByteArray::fromHex("aabb");
+        << ""
+        << "1:02aabbee" << QByteArray::fromHex("02aabbee") << QByteArray::fromHex("aabb");
     QTest::newRow("extras that arrived with the last piece stay")
-        << "" << "1:03aa 5:bbccdd 30:ee" << QByteArray::fromHex("03aabbccdd")
+        << ""
+        << "1:03aa 5:bbccdd 30:ee" << QByteArray::fromHex("03aabbccdd")
         << QByteArray::fromHex("aabbcc");
     QTest::newRow("extras after the reply are left")
-        << "" << "1:01aa 40:ee" << QByteArray::fromHex("01aa") << QByteArray::fromHex("aa");
+        << ""
+        << "1:01aa 40:ee" << QByteArray::fromHex("01aa") << QByteArray::fromHex("aa");
     QTest::newRow("stale input is flushed first")
-        << "0:4040" << "2:0111" << QByteArray::fromHex("0111") << QByteArray::fromHex("11");
+        << "0:4040"
+        << "2:0111" << QByteArray::fromHex("0111") << QByteArray::fromHex("11");
     QTest::newRow("announces more than it sends so far")
-        << "" << "1:ff00 2:0102" << QByteArray() << QByteArray();
+        << ""
+        << "1:ff00 2:0102" << QByteArray() << QByteArray();
 }
 
-void tst_DeviceProtocol::readBack()
-{
+void tst_DeviceProtocol::readBack() {
     QFETCH(QString, before);
     QFETCH(QString, pieces);
     QFETCH(QByteArray, reply);
@@ -128,8 +129,7 @@ void tst_DeviceProtocol::readBack()
     QCOMPARE(DeviceProtocol::replyData(result.ReplyBuffer).toHex(), data.toHex());
 }
 
-void tst_DeviceProtocol::everyByteValuePassesUnchanged()
-{
+void tst_DeviceProtocol::everyByteValuePassesUnchanged() {
     LinkRig rig;
     rig.comm.attach(nullptr);
     rig.link.Com_Click(0);
@@ -142,8 +142,7 @@ void tst_DeviceProtocol::everyByteValuePassesUnchanged()
     QCOMPARE(DeviceProtocol::replyData(result.ReplyBuffer), all.mid(1));
 }
 
-void tst_DeviceProtocol::readBackFromTheDevice()
-{
+void tst_DeviceProtocol::readBackFromTheDevice() {
     LinkRig rig;
     QByteArray cells;
     for (int i = 0; i < 64; ++i)
@@ -161,8 +160,7 @@ void tst_DeviceProtocol::readBackFromTheDevice()
     QCOMPARE(rig.time.now() - sent, 65 * FakeSerialControl::ByteTime);
 }
 
-void tst_DeviceProtocol::portFailureEndsTheWait()
-{
+void tst_DeviceProtocol::portFailureEndsTheWait() {
     LinkRig rig(silentDevice());
     rig.link.Com_Click(0);
     rig.time.scheduleIn(2s, [&] { rig.comm.unplug(); });
@@ -176,8 +174,7 @@ void tst_DeviceProtocol::portFailureEndsTheWait()
     QCOMPARE(rig.comm.sentBytes(), QByteArray::fromHex("1b1b1b55"));
 }
 
-void tst_DeviceProtocol::closingEndsTheWaitOnASilentDevice()
-{
+void tst_DeviceProtocol::closingEndsTheWaitOnASilentDevice() {
     LinkRig rig(silentDevice());
     rig.link.Com_Click(0);
     rig.pump.setStallHandler([&] {
@@ -189,8 +186,7 @@ void tst_DeviceProtocol::closingEndsTheWaitOnASilentDevice()
     QVERIFY(!rig.comm.isOpen());
 }
 
-void tst_DeviceProtocol::noPortNoBytes()
-{
+void tst_DeviceProtocol::noPortNoBytes() {
     LinkRig rig;
     QCOMPARE(rig.protocol.ReadBack().outcome, Outcome::PortLost);
     QVERIFY(rig.comm.outputs().empty());

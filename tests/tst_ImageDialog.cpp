@@ -17,12 +17,10 @@ using namespace tavrin::test;
 namespace {
 
 const QStringList Settings{"CancelError=True", "Flags=4",
-                           "Filter=All Files (*.*)|*.*|Binary Files(*.bin)|*.bin",
-                           "FilterIndex=2"};
+                           "Filter=All Files (*.*)|*.*|Binary Files(*.bin)|*.bin", "FilterIndex=2"};
 
 // Runs `act` on the file dialog once it is shown modally.
-void whenDialogShown(std::function<void(QFileDialog*)> act)
-{
+void whenDialogShown(std::function<void(QFileDialog*)> act) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, act] {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
@@ -48,8 +46,7 @@ private slots:
     void qtDialogCancel();
 };
 
-void tst_ImageDialog::settingsComeFirstInOrder()
-{
+void tst_ImageDialog::settingsComeFirstInOrder() {
     FakeFileDialog fake;
     ImageDialog dialog(fake);
     fake.choose({QStringLiteral("/tmp/a.bin"), QStringLiteral("/tmp/b")});
@@ -58,8 +55,7 @@ void tst_ImageDialog::settingsComeFirstInOrder()
     QCOMPARE(fake.calls(), Settings + QStringList{"ShowSave"} + Settings + QStringList{"ShowOpen"});
 }
 
-void tst_ImageDialog::cancelIsReported()
-{
+void tst_ImageDialog::cancelIsReported() {
     FakeFileDialog fake;
     ImageDialog dialog(fake);
     fake.choose({std::nullopt, std::nullopt});
@@ -67,8 +63,7 @@ void tst_ImageDialog::cancelIsReported()
     QCOMPARE(dialog.chooseFileToOpen(), std::nullopt);
 }
 
-void tst_ImageDialog::nameFilters()
-{
+void tst_ImageDialog::nameFilters() {
     const QStringList filters = QtFileDialog::nameFilters(ImageDialog::Filter);
     QCOMPARE(filters, QStringList({"All Files (*.*) (*)", "Binary Files(*.bin) (*.bin)"}));
     // "All Files" lists names without a dot too.
@@ -76,8 +71,7 @@ void tst_ImageDialog::nameFilters()
     QCOMPARE(QtFileDialog::nameFilters("Logs|*.log;*.txt"), QStringList{"Logs (*.log *.txt)"});
 }
 
-void tst_ImageDialog::qtDialogShowsTheTypesAsGiven()
-{
+void tst_ImageDialog::qtDialogShowsTheTypesAsGiven() {
     QTemporaryDir dir;
     QtFileDialog qtDialog;
     ImageDialog dialog(qtDialog);
@@ -105,8 +99,7 @@ void tst_ImageDialog::qtDialogShowsTheTypesAsGiven()
     QVERIFY2(!title.isEmpty(), "the dialog keeps Qt's own title");
 }
 
-void tst_ImageDialog::qtDialogStartsFromTheLastChoice()
-{
+void tst_ImageDialog::qtDialogStartsFromTheLastChoice() {
     QTemporaryDir dir;
     const QString saved = dir.filePath("device.bin");
     QtFileDialog qtDialog;
@@ -126,8 +119,7 @@ void tst_ImageDialog::qtDialogStartsFromTheLastChoice()
     QCOMPARE(startedIn, QDir(dir.path()).absolutePath());
 }
 
-void tst_ImageDialog::qtDialogCancel()
-{
+void tst_ImageDialog::qtDialogCancel() {
     QtFileDialog qtDialog;
     ImageDialog dialog(qtDialog);
     whenDialogShown([](QFileDialog* shown) { QMetaObject::invokeMethod(shown, "reject"); });

@@ -12,15 +12,13 @@ using tavrin::ImageFile;
 
 namespace {
 
-void put(const QString& path, const QByteArray& bytes)
-{
+void put(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-QByteArray contents(const QString& path)
-{
+QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
@@ -40,8 +38,7 @@ private slots:
     void fullDiskLeavesTheOldFileIntact();
 };
 
-void tst_ImageFile::roundTrip_data()
-{
+void tst_ImageFile::roundTrip_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("size");
     QTest::newRow("empty") << "empty.bin" << 0;
@@ -52,8 +49,7 @@ void tst_ImageFile::roundTrip_data()
     QTest::newRow("spaces and non-ASCII") << QString::fromUtf8("Gerät Ölpumpe 3.bin") << 64;
 }
 
-void tst_ImageFile::roundTrip()
-{
+void tst_ImageFile::roundTrip() {
     QFETCH(QString, name);
     QFETCH(int, size);
     QTemporaryDir dir;
@@ -70,8 +66,7 @@ void tst_ImageFile::roundTrip()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 }
 
-void tst_ImageFile::saveReplacesWithoutAsking()
-{
+void tst_ImageFile::saveReplacesWithoutAsking() {
     QTemporaryDir dir;
     const QString path = dir.filePath("device.bin");
     put(path, QByteArray(64, 'x'));
@@ -79,17 +74,18 @@ void tst_ImageFile::saveReplacesWithoutAsking()
     QCOMPARE(contents(path), QByteArray("short"));
 }
 
-void tst_ImageFile::refusals_data()
-{
+void tst_ImageFile::refusals_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("said");
-    QTest::newRow("missing") << "missing" << "does not exist";
-    QTest::newRow("folder") << "folder" << "is a folder";
-    QTest::newRow("device node") << "device" << "not an ordinary file";
+    QTest::newRow("missing") << "missing"
+                             << "does not exist";
+    QTest::newRow("folder") << "folder"
+                            << "is a folder";
+    QTest::newRow("device node") << "device"
+                                 << "not an ordinary file";
 }
 
-void tst_ImageFile::refusals()
-{
+void tst_ImageFile::refusals() {
     QFETCH(QString, kind);
     QFETCH(QString, said);
     QTemporaryDir dir;
@@ -108,8 +104,7 @@ void tst_ImageFile::refusals()
         QVERIFY2(!QFile::exists(path), "reading a missing image must not create it");
 }
 
-void tst_ImageFile::saveIntoAMissingFolder()
-{
+void tst_ImageFile::saveIntoAMissingFolder() {
     QTemporaryDir dir;
     const QString path = dir.filePath("gone/device.bin");
     const QString error = ImageFile::write(path, "abc");
@@ -118,8 +113,7 @@ void tst_ImageFile::saveIntoAMissingFolder()
     QVERIFY(!QFile::exists(path));
 }
 
-void tst_ImageFile::fullDiskLeavesTheOldFileIntact()
-{
+void tst_ImageFile::fullDiskLeavesTheOldFileIntact() {
     QTemporaryDir dir;
     const QString path = dir.filePath("device.bin");
     const QByteArray old(64, 'o');

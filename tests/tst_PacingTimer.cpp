@@ -18,15 +18,13 @@ private slots:
     void closingEndsAPause();
 };
 
-void tst_PacingTimer::startsDisabledAtTenMilliseconds()
-{
+void tst_PacingTimer::startsDisabledAtTenMilliseconds() {
     LinkRig rig;
     QCOMPARE(rig.timer1.interval(), 10ms);
     QVERIFY(!rig.timer1.isEnabled());
 }
 
-void tst_PacingTimer::pauseLastsTicks_data()
-{
+void tst_PacingTimer::pauseLastsTicks_data() {
     QTest::addColumn<int>("sec");
     QTest::addColumn<int>("ticks");
     QTest::newRow("zero returns after one pass") << 0 << 0;
@@ -37,8 +35,7 @@ void tst_PacingTimer::pauseLastsTicks_data()
     QTest::newRow("port cycle: 2000 is 100 ticks") << 2000 << 100;
 }
 
-void tst_PacingTimer::pauseLastsTicks()
-{
+void tst_PacingTimer::pauseLastsTicks() {
     QFETCH(int, sec);
     QFETCH(int, ticks);
     LinkRig rig;
@@ -55,8 +52,7 @@ void tst_PacingTimer::pauseLastsTicks()
         QCOMPARE(rig.pump.passes(), 1);
 }
 
-void tst_PacingTimer::pumpsBeforeTheFirstTest()
-{
+void tst_PacingTimer::pumpsBeforeTheFirstTest() {
     LinkRig rig;
     bool enabledDuringFirstPass = false;
     rig.pump.setBeforePass([&] {
@@ -68,8 +64,7 @@ void tst_PacingTimer::pumpsBeforeTheFirstTest()
     QVERIFY(rig.pump.passes() >= 2);
 }
 
-void tst_PacingTimer::consecutivePausesDoNotShareTicks()
-{
+void tst_PacingTimer::consecutivePausesDoNotShareTicks() {
     LinkRig rig;
     QCOMPARE(rig.pacing.Pause(2000), Outcome::Completed);
     QCOMPARE(rig.pacing.TimerB(), 2000);
@@ -78,8 +73,7 @@ void tst_PacingTimer::consecutivePausesDoNotShareTicks()
     QCOMPARE(rig.ticksSince(before), 100);
 }
 
-void tst_PacingTimer::closingEndsAPause()
-{
+void tst_PacingTimer::closingEndsAPause() {
     LinkRig rig;
     rig.time.scheduleIn(250ms, [&] { rig.waiter.close(); });
     QCOMPARE(rig.pacing.Pause(2000), Outcome::Closing);

@@ -12,8 +12,7 @@ private slots:
     void deviceFor();
 };
 
-void tst_PortMap::deviceFor_data()
-{
+void tst_PortMap::deviceFor_data() {
     QTest::addColumn<bool>("windows");
     QTest::addColumn<QString>("variables"); // name=value;name=value
     QTest::addColumn<QStringList>("present");
@@ -25,8 +24,8 @@ void tst_PortMap::deviceFor_data()
     QTest::newRow("windows is COMn") << true << "" << QStringList{} << 3 << "COM3";
     QTest::newRow("windows ignores the variables")
         << true << "TAVRIN_COM1=/dev/x" << QStringList{} << 1 << "COM1";
-    QTest::newRow("variable wins") << false << "TAVRIN_COM2=/dev/pts/7" << mixed << 2
-                                   << "/dev/pts/7";
+    QTest::newRow("variable wins")
+        << false << "TAVRIN_COM2=/dev/pts/7" << mixed << 2 << "/dev/pts/7";
     QTest::newRow("variable of another port is ignored")
         << false << "TAVRIN_COM2=/dev/pts/7" << mixed << 1 << "/dev/ttyACM0";
     QTest::newRow("adapters first, ACM before USB") << false << "" << mixed << 1 << "/dev/ttyACM0";
@@ -41,8 +40,7 @@ void tst_PortMap::deviceFor_data()
     QTest::newRow("port 0 is no port") << false << "" << mixed << 0 << "";
 }
 
-void tst_PortMap::deviceFor()
-{
+void tst_PortMap::deviceFor() {
     QFETCH(bool, windows);
     QFETCH(QString, variables);
     QFETCH(QStringList, present);

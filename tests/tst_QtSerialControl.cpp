@@ -24,8 +24,7 @@ namespace {
 // The real link on one device path; a guard closes every wait after a generous bound.
 struct RealLink {
     explicit RealLink(const QString& device)
-        : comm([device](int port) { return port == 1 ? device : QString(); })
-    {
+        : comm([device](int port) { return port == 1 ? device : QString(); }) {
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [this] { waiter.close(); });
         guard.start(20000);
@@ -54,8 +53,7 @@ private slots:
     void secondProgramIsRefused();
 };
 
-void tst_QtSerialControl::readBackRoundTrip()
-{
+void tst_QtSerialControl::readBackRoundTrip() {
     QTemporaryDir dir;
     QByteArray cells;
     for (int i = 0; i < 64; ++i)
@@ -75,8 +73,7 @@ void tst_QtSerialControl::readBackRoundTrip()
     QVERIFY(sim.waitForEvent("read"));
 }
 
-void tst_QtSerialControl::portCycleIsSeenByTheDevice()
-{
+void tst_QtSerialControl::portCycleIsSeenByTheDevice() {
     SimulatorProcess sim;
     RealLink real(sim.devicePath());
     QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
@@ -90,8 +87,7 @@ void tst_QtSerialControl::portCycleIsSeenByTheDevice()
     QCOMPARE(real.protocol.ReadBack().outcome, Outcome::Completed);
 }
 
-void tst_QtSerialControl::unplugEndsTheWait()
-{
+void tst_QtSerialControl::unplugEndsTheWait() {
     SimulatorProcess sim({"--silent"});
     RealLink real(sim.devicePath());
     QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
@@ -110,8 +106,7 @@ void tst_QtSerialControl::unplugEndsTheWait()
     QCOMPARE(real.link.Com_Click(0), Outcome::PortLost);
 }
 
-void tst_QtSerialControl::secondProgramIsRefused()
-{
+void tst_QtSerialControl::secondProgramIsRefused() {
     SimulatorProcess sim;
     RealLink first(sim.devicePath());
     RealLink second(sim.devicePath());

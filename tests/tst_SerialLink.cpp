@@ -30,8 +30,7 @@ private slots:
     void nothingIsSentAfterShutDown();
 };
 
-void tst_SerialLink::comClickOpensRaisesAndWakes()
-{
+void tst_SerialLink::comClickOpensRaisesAndWakes() {
     LinkRig rig;
     QCOMPARE(rig.link.Com_Click(1), Outcome::Completed);
     QCOMPARE(rig.comm.calls(), QStringList{"CommPort=2"} + Opening);
@@ -41,8 +40,7 @@ void tst_SerialLink::comClickOpensRaisesAndWakes()
     QVERIFY(rig.messages.shown().isEmpty());
 }
 
-void tst_SerialLink::comClickOnAnOpenPortClosesFirst()
-{
+void tst_SerialLink::comClickOnAnOpenPortClosesFirst() {
     LinkRig rig;
     rig.link.Com_Click(0);
     rig.comm.clearCalls();
@@ -51,15 +49,14 @@ void tst_SerialLink::comClickOnAnOpenPortClosesFirst()
     QCOMPARE(rig.device.wakes(), 2);
 }
 
-void tst_SerialLink::cyclePortDropsTheLinesForOneHundredTicks()
-{
+void tst_SerialLink::cyclePortDropsTheLinesForOneHundredTicks() {
     LinkRig rig;
     rig.link.Com_Click(2);
     rig.comm.clearCalls();
     bool closedWithLinesDown = false;
     rig.time.scheduleIn(995ms, [&] {
-        closedWithLinesDown = !rig.comm.isOpen() && rig.comm.dtr() == LineLevel::Dropped
-                              && rig.comm.rts() == LineLevel::Dropped;
+        closedWithLinesDown = !rig.comm.isOpen() && rig.comm.dtr() == LineLevel::Dropped &&
+                              rig.comm.rts() == LineLevel::Dropped;
     });
     const auto started = rig.time.now();
     const int resets = rig.device.resets();
@@ -76,8 +73,7 @@ void tst_SerialLink::cyclePortDropsTheLinesForOneHundredTicks()
     QCOMPARE(rig.device.resets(), resets + 1);
 }
 
-void tst_SerialLink::cyclePortOnAClosedPortDoesNothing()
-{
+void tst_SerialLink::cyclePortOnAClosedPortDoesNothing() {
     LinkRig rig;
     QCOMPARE(rig.link.CyclePort(), Outcome::Completed);
     QVERIFY(rig.comm.calls().isEmpty());
@@ -85,8 +81,7 @@ void tst_SerialLink::cyclePortOnAClosedPortDoesNothing()
     QCOMPARE(rig.time.now(), 0ms);
 }
 
-void tst_SerialLink::openFailuresAreExplained_data()
-{
+void tst_SerialLink::openFailuresAreExplained_data() {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("device");
     QTest::addColumn<PortError::Kind>("kind");
@@ -111,8 +106,7 @@ void tst_SerialLink::openFailuresAreExplained_data()
         << QStringList{"Com1 (/dev/ttyUSB0) could not be opened", "Input/output error"};
 }
 
-void tst_SerialLink::openFailuresAreExplained()
-{
+void tst_SerialLink::openFailuresAreExplained() {
     QFETCH(int, port);
     QFETCH(QString, device);
     QFETCH(PortError::Kind, kind);
@@ -137,8 +131,7 @@ void tst_SerialLink::openFailuresAreExplained()
     QVERIFY(!shown.prompt.contains(u"locking"));
 }
 
-void tst_SerialLink::portWithoutModemLinesStillWorks()
-{
+void tst_SerialLink::portWithoutModemLinesStillWorks() {
     LinkRig rig;
     rig.comm.failLines(PortError::Kind::LinesUnsupported, "Inappropriate ioctl for device");
     QCOMPARE(rig.link.Com_Click(0), Outcome::Completed);
@@ -149,8 +142,7 @@ void tst_SerialLink::portWithoutModemLinesStillWorks()
     QCOMPARE(rig.comm.sentBytes(), QByteArray("\x1b\x1b"));
 }
 
-void tst_SerialLink::otherLineFailuresCloseThePort()
-{
+void tst_SerialLink::otherLineFailuresCloseThePort() {
     LinkRig rig;
     rig.comm.failLines(PortError::Kind::Failed, "Input/output error");
     QCOMPARE(rig.link.Com_Click(0), Outcome::PortLost);
@@ -160,8 +152,7 @@ void tst_SerialLink::otherLineFailuresCloseThePort()
     QVERIFY(rig.messages.shown().constFirst().prompt.contains(u"Input/output error"));
 }
 
-void tst_SerialLink::failureWhileOpenIsReportedOnce()
-{
+void tst_SerialLink::failureWhileOpenIsReportedOnce() {
     LinkRig rig;
     rig.link.Com_Click(1);
     rig.comm.unplug();
@@ -172,12 +163,12 @@ void tst_SerialLink::failureWhileOpenIsReportedOnce()
     QCOMPARE(rig.messages.shown().size(), 1);
     const FakeMessageBox::Shown shown = rig.messages.shown().constFirst();
     QCOMPARE(shown.title, QStringLiteral("COM port failed"));
-    QVERIFY2(shown.prompt.contains(u"Com2 (/dev/ttyFAKE2) stopped working"), qPrintable(shown.prompt));
+    QVERIFY2(shown.prompt.contains(u"Com2 (/dev/ttyFAKE2) stopped working"),
+             qPrintable(shown.prompt));
     QVERIFY(shown.prompt.contains(u"Input/output error"));
 }
 
-void tst_SerialLink::cyclePortThatCannotReopen()
-{
+void tst_SerialLink::cyclePortThatCannotReopen() {
     LinkRig rig;
     rig.link.Com_Click(0);
     rig.time.scheduleIn(300ms, [&] { rig.comm.unplug(); });
@@ -185,11 +176,11 @@ void tst_SerialLink::cyclePortThatCannotReopen()
     QVERIFY(!rig.link.PortOpen());
     QCOMPARE(rig.comm.sentBytes(), QByteArray("\x1b"));
     QCOMPARE(rig.messages.shown().size(), 1);
-    QVERIFY(rig.messages.shown().constFirst().prompt.contains(u"Com1 (/dev/ttyFAKE1) could not be opened"));
+    QVERIFY(rig.messages.shown().constFirst().prompt.contains(
+        u"Com1 (/dev/ttyFAKE1) could not be opened"));
 }
 
-void tst_SerialLink::closingDuringACycleDoesNotReopen()
-{
+void tst_SerialLink::closingDuringACycleDoesNotReopen() {
     LinkRig rig;
     rig.link.Com_Click(0);
     rig.time.scheduleIn(400ms, [&] {
@@ -202,8 +193,7 @@ void tst_SerialLink::closingDuringACycleDoesNotReopen()
     QCOMPARE(rig.comm.calls().last(), QStringLiteral("RTSEnable=False"));
 }
 
-void tst_SerialLink::nothingIsSentAfterShutDown()
-{
+void tst_SerialLink::nothingIsSentAfterShutDown() {
     LinkRig rig;
     rig.link.Com_Click(0);
     rig.link.shutDown();

@@ -3,8 +3,7 @@
 namespace tavrin::test {
 
 int FakeMessageBox::show(const QString& prompt, int code, const QString& title,
-                         const QString& details)
-{
+                         const QString& details) {
     m_shown.append({prompt, code, title, details});
     if (m_whileShown)
         m_whileShown(m_shown.constLast());

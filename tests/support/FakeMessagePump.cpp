@@ -3,20 +3,16 @@
 namespace tavrin::test {
 
 FakeMessagePump::FakeMessagePump(VirtualTime& time)
-    : m_time(time)
-{
-}
+    : m_time(time) {}
 
-void FakeMessagePump::processPending()
-{
+void FakeMessagePump::processPending() {
     ++m_passes;
     if (m_beforePass)
         m_beforePass();
     m_time.runDue();
 }
 
-void FakeMessagePump::waitForMore()
-{
+void FakeMessagePump::waitForMore() {
     if (m_time.hasEvents() && m_time.nextDue() <= m_horizon) {
         m_time.advance();
         return;

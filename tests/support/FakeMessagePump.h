@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MessagePump.h"
 #include "VirtualTime.h"
+#include "platform/MessagePump.h"
 
 #include <functional>
 #include <stdexcept>

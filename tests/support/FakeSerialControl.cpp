@@ -6,8 +6,7 @@ namespace tavrin::test {
 
 namespace {
 
-QString truth(bool value)
-{
+QString truth(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
@@ -15,25 +14,23 @@ QString truth(bool value)
 
 FakeSerialControl::FakeSerialControl(VirtualTime& time, DeviceModel* device)
     : m_time(time)
-    , m_device(device)
-{
+    , m_device(device) {
     for (int port = 1; port <= 4; ++port)
         m_devices[port] = QStringLiteral("/dev/ttyFAKE%1").arg(port);
 }
 
-void FakeSerialControl::setCommPort(int port)
-{
+void FakeSerialControl::setCommPort(int port) {
     log(QStringLiteral("CommPort=%1").arg(port));
     m_commPort = port;
 }
 
-PortError FakeSerialControl::open()
-{
+PortError FakeSerialControl::open() {
     log(QStringLiteral("PortOpen=True"));
     if (deviceName().isEmpty())
         return {PortError::Kind::NotPresent, {}, {}};
     if (m_unplugged)
-        return {PortError::Kind::NotPresent, deviceName(), QStringLiteral("No such file or directory")};
+        return {PortError::Kind::NotPresent, deviceName(),
+                QStringLiteral("No such file or directory")};
     if (m_openError.isError()) {
         PortError error = m_openError;
         error.device = deviceName();
@@ -47,25 +44,21 @@ PortError FakeSerialControl::open()
     return {};
 }
 
-void FakeSerialControl::close()
-{
+void FakeSerialControl::close() {
     log(QStringLiteral("PortOpen=False"));
     m_open = false;
     m_input.clear();
 }
 
-PortError FakeSerialControl::setDtr(LineLevel level)
-{
+PortError FakeSerialControl::setDtr(LineLevel level) {
     return setLine("DTREnable", m_dtr, level);
 }
 
-PortError FakeSerialControl::setRts(LineLevel level)
-{
+PortError FakeSerialControl::setRts(LineLevel level) {
     return setLine("RTSEnable", m_rts, level);
 }
 
-PortError FakeSerialControl::setLine(const char* name, LineLevel& line, LineLevel level)
-{
+PortError FakeSerialControl::setLine(const char* name, LineLevel& line, LineLevel level) {
     log(QStringLiteral("%1=%2").arg(QLatin1String(name), truth(level == LineLevel::Raised)));
     if (m_open && m_lineError.isError()) {
         PortError error = m_lineError;
@@ -76,8 +69,7 @@ PortError FakeSerialControl::setLine(const char* name, LineLevel& line, LineLeve
     return {};
 }
 
-PortError FakeSerialControl::output(const QByteArray& bytes)
-{
+PortError FakeSerialControl::output(const QByteArray& bytes) {
     log(QStringLiteral("Output=%1").arg(QString::fromLatin1(bytes.toHex())));
     if (!m_open)
         return {PortError::Kind::Failed, deviceName(), QStringLiteral("the port is not open")};
@@ -86,24 +78,20 @@ PortError FakeSerialControl::output(const QByteArray& bytes)
     return {};
 }
 
-QByteArray FakeSerialControl::input()
-{
+QByteArray FakeSerialControl::input() {
     log(QStringLiteral("Input"));
     return std::exchange(m_input, {});
 }
 
-void FakeSerialControl::failOpens(PortError::Kind kind, const QString& detail)
-{
+void FakeSerialControl::failOpens(PortError::Kind kind, const QString& detail) {
     m_openError = {kind, {}, detail};
 }
 
-void FakeSerialControl::failLines(PortError::Kind kind, const QString& detail)
-{
+void FakeSerialControl::failLines(PortError::Kind kind, const QString& detail) {
     m_lineError = {kind, {}, detail};
 }
 
-void FakeSerialControl::arriveIn(VirtualTime::Duration delay, const QByteArray& bytes)
-{
+void FakeSerialControl::arriveIn(VirtualTime::Duration delay, const QByteArray& bytes) {
     const int session = m_session;
     m_time.scheduleIn(delay, [this, session, bytes] {
         if (m_open && m_session == session)
@@ -111,8 +99,7 @@ void FakeSerialControl::arriveIn(VirtualTime::Duration delay, const QByteArray& 
     });
 }
 
-void FakeSerialControl::unplug()
-{
+void FakeSerialControl::unplug() {
     m_unplugged = true;
     if (!m_open)
         return;
@@ -123,16 +110,14 @@ void FakeSerialControl::unplug()
     m_time.scheduleIn({}, [this, error] { emit failed(error); });
 }
 
-QByteArray FakeSerialControl::sentBytes() const
-{
+QByteArray FakeSerialControl::sentBytes() const {
     QByteArray all;
     for (const Sent& sent : m_outputs)
         all += sent.bytes;
     return all;
 }
 
-void FakeSerialControl::deliver(const QByteArray& bytes)
-{
+void FakeSerialControl::deliver(const QByteArray& bytes) {
     if (!m_device)
         return;
     const DeviceModel::Response response = m_device->receive(bytes, m_time.now());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SerialControl.h"
 #include "VirtualTime.h"
+#include "platform/SerialControl.h"
 
 #include <QMap>
 #include <QStringList>

@@ -3,24 +3,19 @@
 namespace tavrin::test {
 
 FakeTickSource::FakeTickSource(VirtualTime& time)
-    : m_time(time)
-{
-}
+    : m_time(time) {}
 
-void FakeTickSource::enable()
-{
+void FakeTickSource::enable() {
     if (m_event == 0)
         scheduleNext();
 }
 
-void FakeTickSource::disable()
-{
+void FakeTickSource::disable() {
     m_time.cancel(m_event);
     m_event = 0;
 }
 
-void FakeTickSource::scheduleNext()
-{
+void FakeTickSource::scheduleNext() {
     m_event = m_time.scheduleIn(m_interval, [this] {
         ++m_ticks;
         scheduleNext();

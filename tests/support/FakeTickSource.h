@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/TickSource.h"
 #include "VirtualTime.h"
+#include "platform/TickSource.h"
 
 namespace tavrin::test {
 

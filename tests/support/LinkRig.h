@@ -17,9 +17,7 @@ namespace tavrin::test {
 // The device link wired to fakes in virtual time, with a simulated device on the line.
 struct LinkRig {
     explicit LinkRig(DeviceFaults faults = {})
-        : device(std::move(faults))
-    {
-    }
+        : device(std::move(faults)) {}
 
     // Ticks counted from now on.
     int ticksSince(int before) const { return timer1.ticks() - before; }

@@ -4,13 +4,12 @@
 
 namespace tavrin::test {
 
-SimulatorProcess::SimulatorProcess(QStringList arguments)
-{
+SimulatorProcess::SimulatorProcess(QStringList arguments) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(TAVRIN_DEVSIM_PATH), arguments);
     const QDeadlineTimer deadline(10000);
-    while (m_devicePath.isEmpty() && !deadline.hasExpired()
-           && m_process.state() != QProcess::NotRunning) {
+    while (m_devicePath.isEmpty() && !deadline.hasExpired() &&
+           m_process.state() != QProcess::NotRunning) {
         m_process.waitForReadyRead(int(deadline.remainingTime()));
         collect();
         if (!m_events.isEmpty())
@@ -18,19 +17,16 @@ SimulatorProcess::SimulatorProcess(QStringList arguments)
     }
 }
 
-SimulatorProcess::~SimulatorProcess()
-{
+SimulatorProcess::~SimulatorProcess() {
     stop();
 }
 
-QStringList SimulatorProcess::events()
-{
+QStringList SimulatorProcess::events() {
     collect();
     return m_events;
 }
 
-bool SimulatorProcess::waitForEvent(const QString& line, int timeoutMs)
-{
+bool SimulatorProcess::waitForEvent(const QString& line, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!events().contains(line)) {
         if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
@@ -40,13 +36,11 @@ bool SimulatorProcess::waitForEvent(const QString& line, int timeoutMs)
     return true;
 }
 
-bool SimulatorProcess::waitForExit(int timeoutMs)
-{
+bool SimulatorProcess::waitForExit(int timeoutMs) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
 }
 
-void SimulatorProcess::stop()
-{
+void SimulatorProcess::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
@@ -55,8 +49,7 @@ void SimulatorProcess::stop()
     m_process.waitForFinished(5000);
 }
 
-void SimulatorProcess::collect()
-{
+void SimulatorProcess::collect() {
     m_pending += m_process.readAllStandardOutput();
     qsizetype end;
     while ((end = m_pending.indexOf('\n')) >= 0) {

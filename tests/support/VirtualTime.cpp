@@ -2,16 +2,14 @@
 
 namespace tavrin::test {
 
-int VirtualTime::schedule(Duration at, std::function<void()> action)
-{
+int VirtualTime::schedule(Duration at, std::function<void()> action) {
     const int id = m_nextId++;
     m_events.emplace(Key{std::max(at, m_now), id}, std::move(action));
     m_dueOf.emplace(id, std::max(at, m_now));
     return id;
 }
 
-void VirtualTime::cancel(int id)
-{
+void VirtualTime::cancel(int id) {
     const auto due = m_dueOf.find(id);
     if (due == m_dueOf.end())
         return;
@@ -19,13 +17,11 @@ void VirtualTime::cancel(int id)
     m_dueOf.erase(due);
 }
 
-VirtualTime::Duration VirtualTime::nextDue() const
-{
+VirtualTime::Duration VirtualTime::nextDue() const {
     return m_events.empty() ? Duration::max() : m_events.begin()->first.first;
 }
 
-void VirtualTime::runDue()
-{
+void VirtualTime::runDue() {
     while (!m_events.empty() && m_events.begin()->first.first <= m_now) {
         auto event = m_events.extract(m_events.begin());
         m_dueOf.erase(event.key().second);
@@ -33,8 +29,7 @@ void VirtualTime::runDue()
     }
 }
 
-bool VirtualTime::advance()
-{
+bool VirtualTime::advance() {
     if (m_events.empty())
         return false;
     m_now = std::max(m_now, nextDue());

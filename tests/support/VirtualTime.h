@@ -14,7 +14,9 @@ public:
 
     Duration now() const { return m_now; }
     int schedule(Duration at, std::function<void()> action);
-    int scheduleIn(Duration delay, std::function<void()> action) { return schedule(m_now + delay, std::move(action)); }
+    int scheduleIn(Duration delay, std::function<void()> action) {
+        return schedule(m_now + delay, std::move(action));
+    }
     void cancel(int id);
     bool hasEvents() const { return !m_events.empty(); }
     Duration nextDue() const;
