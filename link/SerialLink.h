@@ -32,6 +32,8 @@ public:
     int CommPort() const;
     // "Com2 (/dev/ttyUSB0)", or "Com2" when no device is behind the number.
     QString describePort() const;
+    // The device behind a port number, empty when there is none.
+    QString deviceFor(int port) const { return m_comm.deviceFor(port); }
 
     // False when the bytes were not sent: the port is closed or has just failed.
     bool output(const QByteArray& bytes);

@@ -25,6 +25,8 @@ public:
     // "*.*" means every file, with or without a dot in its name.
     static QStringList nameFilters(const QString& filter);
 
+    void setParentWidget(QWidget* parent) { m_parent = parent; }
+
 private:
     Answer show(QFileDialog::AcceptMode mode);
 

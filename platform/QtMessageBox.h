@@ -15,6 +15,8 @@ public:
     int show(const QString& prompt, int code, const QString& title,
              const QString& details = {}) override;
 
+    void setParentWidget(QWidget* parent) { m_parent = parent; }
+
 private:
     QPointer<QWidget> m_parent;
 };

@@ -33,8 +33,8 @@ int QtSerialControl::commPort() const {
     return m_commPort;
 }
 
-QString QtSerialControl::deviceName() const {
-    return m_resolve(m_commPort);
+QString QtSerialControl::deviceFor(int port) const {
+    return m_resolve(port);
 }
 
 PortError QtSerialControl::open() {

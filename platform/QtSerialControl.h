@@ -20,7 +20,7 @@ public:
 
     void setCommPort(int port) override;
     int commPort() const override;
-    QString deviceName() const override;
+    QString deviceFor(int port) const override;
 
     PortError open() override;
     void close() override;

@@ -34,8 +34,9 @@ public:
 
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;
-    // The device the current port number maps to, empty when there is none.
-    virtual QString deviceName() const = 0;
+    // The device a port number maps to, empty when there is none.
+    virtual QString deviceFor(int port) const = 0;
+    QString deviceName() const { return deviceFor(commPort()); }
 
     virtual PortError open() = 0;
     virtual void close() = 0;

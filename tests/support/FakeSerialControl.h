@@ -32,7 +32,7 @@ public:
 
     void setCommPort(int port) override;
     int commPort() const override { return m_commPort; }
-    QString deviceName() const override { return m_devices.value(m_commPort); }
+    QString deviceFor(int port) const override { return m_devices.value(port); }
     PortError open() override;
     void close() override;
     bool isOpen() const override { return m_open; }

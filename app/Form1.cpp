@@ -1,0 +1,187 @@
+#include "app/Form1.h"
+
+#include "app/ShapeWidget.h"
+#include "commands/CommandContext.h"
+#include "commands/CommandRunner.h"
+#include "link/SerialLink.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace tavrin {
+
+namespace {
+
+constexpr double TwipsPerPixel = 15;
+
+struct Geometry {
+    int left, top, width, height;
+};
+
+void place(QWidget* widget, Geometry twips) {
+    widget->setGeometry(Form1::pixels(twips.left), Form1::pixels(twips.top),
+                        Form1::pixels(twips.width), Form1::pixels(twips.height));
+}
+
+constexpr Geometry BarGeometry{120, 1440, 2775, 375};
+
+} // namespace
+
+Form1::Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent)
+    : QWidget(parent)
+    , m_runner(runner)
+    , m_panel(panel)
+    , m_link(runner.context().link) {
+    setWindowTitle(QStringLiteral("Tavrin"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/tavrin-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/tavrin-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+    resize(pixels(3000), pixels(1875));
+    createControls();
+
+    connect(&m_panel, &StatusPanel::captionChanged, m_Label4, &QLabel::setText);
+    connect(&m_panel, &StatusPanel::foreColorChanged, this, &Form1::showForeColor);
+    connect(&m_panel, &StatusPanel::shapeChanged, this, &Form1::showShape);
+    connect(m_RSEE, &QPushButton::clicked, &m_runner, [this] { m_runner.RSEE_Click(); });
+    connect(m_OWEE, &QPushButton::clicked, &m_runner, [this] { m_runner.OWEE_Click(); });
+    connect(m_Com, &QButtonGroup::idClicked, this, &Form1::Com_Click);
+    connect(&m_link, &SerialLink::portChanged, this, &Form1::showPortInUse);
+
+    m_panel.setCaption(InitialCaption);
+    m_panel.setForeColor(Colour::ButtonText);
+    for (auto which :
+         {StatusPanel::Shape::Shape1, StatusPanel::Shape::Shape2, StatusPanel::Shape::Shape3})
+        showShape(which);
+    Form_Load();
+}
+
+void Form1::createControls() {
+    m_RSEE = new QPushButton(QStringLiteral("Read && Save EEProm"), this);
+    place(m_RSEE, {120, 120, 2775, 375});
+    m_RSEE->setAccessibleName(tr("Read and save EEPROM"));
+    m_OWEE = new QPushButton(QStringLiteral("Open && Write EEProm"), this);
+    place(m_OWEE, {120, 600, 2775, 375});
+    m_OWEE->setAccessibleName(tr("Open and write EEPROM"));
+
+    m_Com = new QButtonGroup(this);
+    for (int index = 0; index < 4; ++index) {
+        auto* option = new QRadioButton(QStringLiteral("Com%1").arg(index + 1), this);
+        place(option, {120 + 720 * index, 1080, 735, 255});
+        option->setAccessibleName(QStringLiteral("Com%1").arg(index + 1));
+        option->installEventFilter(this);
+        m_Com->addButton(option, index);
+    }
+
+    // Bottom to top: track, fill, status text, frame.
+    auto addShape = [this](StatusPanel::Shape which, ShapeWidget::Style style,
+                           const QString& name) {
+        auto* shape = new ShapeWidget(style, this);
+        place(shape, BarGeometry);
+        shape->setAccessibleName(name);
+        m_shapes[int(which)] = shape;
+    };
+    addShape(StatusPanel::Shape::Shape2, ShapeWidget::Style::Filled, tr("Progress track"));
+    addShape(StatusPanel::Shape::Shape3, ShapeWidget::Style::Filled, tr("Progress fill"));
+    m_Label4 = new QLabel(this);
+    place(m_Label4, {720, 1560, 1455, 255});
+    m_Label4->setAlignment(Qt::AlignCenter);
+    m_Label4->setTextFormat(Qt::PlainText);
+    m_Label4->setAccessibleName(tr("Status"));
+    addShape(StatusPanel::Shape::Shape1, ShapeWidget::Style::Border, tr("Progress frame"));
+
+    setTabOrder(m_RSEE, m_OWEE);
+    setTabOrder(m_OWEE, Com(0));
+    for (int index = 1; index < 4; ++index)
+        setTabOrder(Com(index - 1), Com(index));
+}
+
+void Form1::Form_Load() {
+    m_panel.setVisible(StatusPanel::Shape::Shape3, false);
+    m_panel.setVisible(StatusPanel::Shape::Shape2, false);
+    m_panel.setVisible(StatusPanel::Shape::Shape1, false);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    m_runner.Form_Unload();
+    event->accept();
+}
+
+void Form1::Com_Click(int index) {
+    if (m_runner.Com_Click(index))
+        m_portChosen = true;
+    showPortInUse();
+}
+
+// The options show the port actually chosen, also after a refused click.
+void Form1::showPortInUse() {
+    if (m_portChosen) {
+        Com(m_link.CommPort() - 1)->setChecked(true);
+        return;
+    }
+    m_Com->setExclusive(false);
+    for (QAbstractButton* option : m_Com->buttons())
+        option->setChecked(false);
+    m_Com->setExclusive(true);
+}
+
+void Form1::showShape(StatusPanel::Shape which) {
+    const StatusPanel::Rectangle& model = m_panel.shape(which);
+    ShapeWidget* widget = shape(which);
+    widget->setVisible(model.Visible);
+    widget->resize(pixels(model.Width), widget->height());
+    widget->setFillColor(colourFor(model.FillColor));
+}
+
+void Form1::showForeColor(quint32 colour) {
+    QPalette palette = m_Label4->palette();
+    palette.setColor(QPalette::WindowText, colourFor(colour));
+    m_Label4->setPalette(palette);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const int index = m_Com->id(qobject_cast<QAbstractButton*>(watched));
+        if (index >= 0)
+            Com(index)->setToolTip(portToolTip(index));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString Form1::portToolTip(int index) const {
+    const QString device = m_link.deviceFor(index + 1);
+    return device.isEmpty() ? tr("Com%1: no serial device present").arg(index + 1)
+                            : tr("Com%1: %2").arg(index + 1).arg(device);
+}
+
+QRadioButton* Form1::Com(int index) const {
+    return static_cast<QRadioButton*>(m_Com->button(index));
+}
+
+ShapeWidget* Form1::shape(StatusPanel::Shape which) const {
+    return m_shapes[int(which)];
+}
+
+int Form1::pixels(double twips) {
+    return qRound(twips / TwipsPerPixel);
+}
+
+QColor Form1::colourFor(quint32 colour) const {
+    if (Colour::isSystem(colour)) {
+        switch (Colour::systemIndex(colour)) {
+        case 14:
+            return palette().color(QPalette::HighlightedText);
+        case 18:
+            return palette().color(QPalette::ButtonText);
+        default:
+            return palette().color(QPalette::WindowText);
+        }
+    }
+    return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
+}
+
+} // namespace tavrin

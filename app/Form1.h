@@ -1,0 +1,63 @@
+#pragma once
+
+#include "commands/StatusPanel.h"
+
+#include <QWidget>
+
+class QAbstractButton;
+class QButtonGroup;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace tavrin {
+
+class CommandRunner;
+class SerialLink;
+class ShapeWidget;
+
+// The main window: turns clicks into command calls and shows the status panel.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    static inline const QString InitialCaption = QStringLiteral("Choose a port");
+
+    Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent = nullptr);
+
+    QPushButton* RSEE() const { return m_RSEE; }
+    QPushButton* OWEE() const { return m_OWEE; }
+    QRadioButton* Com(int index) const;
+    QLabel* Label4() const { return m_Label4; }
+    ShapeWidget* shape(StatusPanel::Shape which) const;
+
+    // Twips to pixels, at 15 twips a pixel.
+    static int pixels(double twips);
+    // A 0x00BBGGRR value or a system colour reference, as this window's palette shows it.
+    QColor colourFor(quint32 colour) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Com_Click(int index);
+    void showPortInUse();
+    void showShape(StatusPanel::Shape which);
+    void showForeColor(quint32 colour);
+    QString portToolTip(int index) const;
+
+    CommandRunner& m_runner;
+    StatusPanel& m_panel;
+    SerialLink& m_link;
+    QPushButton* m_RSEE = nullptr;
+    QPushButton* m_OWEE = nullptr;
+    QLabel* m_Label4 = nullptr;
+    QButtonGroup* m_Com = nullptr;
+    ShapeWidget* m_shapes[3] = {};
+    bool m_portChosen = false;
+};
+
+} // namespace tavrin

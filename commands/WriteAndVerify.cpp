@@ -1,0 +1,212 @@
+#include "commands/WriteAndVerify.h"
+
+#include "commands/CommandContext.h"
+#include "commands/StatusPanel.h"
+#include "image/ImageDialog.h"
+#include "image/ImageFile.h"
+#include "link/DeviceProtocol.h"
+#include "link/PacingTimer.h"
+#include "link/SerialLink.h"
+#include "link/Waiter.h"
+#include "platform/MessageBox.h"
+
+namespace tavrin {
+
+namespace {
+
+using Shape = StatusPanel::Shape;
+
+QString hex(quint8 value) {
+    return QString::number(value, 16).toUpper();
+}
+
+// Blanks, control bytes and bytes above 7F show as a dot.
+QString glyph(quint8 b) {
+    return b <= 0x20 || b >= 0x80 ? QStringLiteral(".") : QString(QChar(b));
+}
+
+} // namespace
+
+WriteAndVerify::WriteAndVerify(CommandContext& context)
+    : m_context(context) {}
+
+CommandEnd WriteAndVerify::OWEE_Click() {
+    if (!m_context.requirePort())
+        return CommandEnd::NotStarted;
+    const std::optional<QString> path = m_context.dialog.chooseFileToOpen();
+    if (m_context.waiter.isClosing())
+        return CommandEnd::Closing;
+    if (!path)
+        return CommandEnd::Cancelled;
+    m_path = *path;
+    m_VerifyFailed = false;
+    m_end = CommandEnd::Done;
+
+    do {
+        if (!writePass() || !verifyPass())
+            return m_end;
+    } while (m_VerifyFailed && askToWriteAgain());
+    return finish();
+}
+
+bool WriteAndVerify::writePass() {
+    const std::optional<QByteArray> image = openImage();
+    if (!image)
+        return false;
+    StatusPanel& panel = m_context.panel;
+    showBar(Colour::Red);
+    panel.setCaption(QStringLiteral("Write Started"));
+    panel.setForeColor(Colour::HighlightText);
+    const int n = int(image->size());
+    const float progressStep = panel.Width(Shape::Shape1) / EepromSize;
+
+    if (!send(m_context.protocol.sendWriteHeader()) || !pause())
+        return false;
+    if (!writeImageBytes(*image, progressStep) || !writeFillBytes(n, progressStep))
+        return false;
+    m_context.waiter.pumpOnce();
+    if (m_context.waiter.isClosing())
+        return stop(Outcome::Closing);
+    // The track ends where the fill ended, so it narrows or widens from pass to pass.
+    panel.setWidth(Shape::Shape2, panel.Width(Shape::Shape3));
+    return pause();
+}
+
+bool WriteAndVerify::writeImageBytes(const QByteArray& image, float progressStep) {
+    StatusPanel& panel = m_context.panel;
+    for (int i = 1; i <= image.size(); ++i) {
+        const quint8 b = quint8(image.at(i - 1));
+        if (!send(m_context.protocol.sendDataByte(b)))
+            return false;
+        panel.setWidth(Shape::Shape3, float(i) * progressStep);
+        panel.setCaption(glyph(b));
+        panel.setCaption(panel.Caption() + QStringLiteral(" (") + hex(b) + u')');
+        if (!pause())
+            return false;
+    }
+    return true;
+}
+
+bool WriteAndVerify::writeFillBytes(int n, float progressStep) {
+    for (int k = 1; k <= EepromSize - n; ++k) {
+        if (!send(m_context.protocol.sendDataByte(quint8(FillByte))))
+            return false;
+        m_context.panel.setWidth(Shape::Shape3, float(k) * progressStep);
+        if (!pause())
+            return false;
+    }
+    return true;
+}
+
+bool WriteAndVerify::verifyPass() {
+    StatusPanel& panel = m_context.panel;
+    panel.setWidth(Shape::Shape3, 0);
+    panel.setFillColor(Shape::Shape3, Colour::Green);
+    panel.setCaption(QStringLiteral("Write Finished"));
+    panel.setCaption(QStringLiteral("Verify Started"));
+
+    const ReadBackResult reply = m_context.protocol.ReadBack();
+    if (reply.outcome != Outcome::Completed)
+        return stop(reply.outcome);
+    const std::optional<QByteArray> image = openImage();
+    if (!image)
+        return false;
+    showBar(Colour::Green);
+    const float progressStep = panel.Width(Shape::Shape1) / EepromSize;
+    if (!pause())
+        return false;
+
+    const QByteArray data = DeviceProtocol::replyData(reply.ReplyBuffer);
+    m_VerifyFailed = false;
+    for (int i = 1; i <= image->size(); ++i) {
+        if (i > data.size() || image->at(i - 1) != data.at(i - 1))
+            m_VerifyFailed = true;
+        panel.setWidth(Shape::Shape3, float(i) * progressStep);
+    }
+    m_differences = differences(*image, data);
+    return true;
+}
+
+bool WriteAndVerify::askToWriteAgain() {
+    const int answer =
+        m_context.messages.show(QStringLiteral("Try to write again?"), MessageBox::ExclamationYesNo,
+                                QStringLiteral("Verify failed!"), m_differences.join(u'\n'));
+    return answer == MessageBox::Yes && !m_context.waiter.isClosing();
+}
+
+CommandEnd WriteAndVerify::finish() {
+    if (m_context.waiter.isClosing())
+        return CommandEnd::Closing;
+    hideBar();
+    if (m_context.link.CyclePort() == Outcome::Closing)
+        return CommandEnd::Closing;
+    m_context.panel.setForeColor(Colour::ButtonText);
+    m_context.panel.setCaption(m_VerifyFailed ? QStringLiteral("Verify Failed!!!")
+                                              : QStringLiteral("Verify Completed"));
+    return CommandEnd::Done;
+}
+
+QStringList WriteAndVerify::differences(const QByteArray& image, const QByteArray& data) {
+    QStringList lines;
+    for (qsizetype i = 0; i < image.size(); ++i) {
+        const QString address = QStringLiteral("%1").arg(i, 2, 16, QChar(u'0')).toUpper();
+        const QString file = hex(quint8(image.at(i))).rightJustified(2, u'0');
+        if (i >= data.size())
+            lines << QObject::tr("Address %1: file %2, no byte from the device").arg(address, file);
+        else if (image.at(i) != data.at(i))
+            lines << QObject::tr("Address %1: file %2, device %3")
+                         .arg(address, file, hex(quint8(data.at(i))).rightJustified(2, u'0'));
+    }
+    return lines;
+}
+
+std::optional<QByteArray> WriteAndVerify::openImage() {
+    const ImageFile::ReadResult read = ImageFile::read(m_path);
+    if (read.ok())
+        return read.bytes;
+    m_context.messages.show(read.error, MessageBox::Exclamation, QObject::tr("Image not opened"));
+    stop(Outcome::PortLost);
+    return std::nullopt;
+}
+
+void WriteAndVerify::showBar(quint32 fillColour) {
+    StatusPanel& panel = m_context.panel;
+    panel.setWidth(Shape::Shape3, 0);
+    panel.setFillColor(Shape::Shape3, fillColour);
+    panel.setVisible(Shape::Shape3, true);
+    panel.setVisible(Shape::Shape2, true);
+    panel.setVisible(Shape::Shape1, true);
+}
+
+void WriteAndVerify::hideBar() {
+    StatusPanel& panel = m_context.panel;
+    panel.setVisible(Shape::Shape3, false);
+    panel.setWidth(Shape::Shape3, 0);
+    panel.setVisible(Shape::Shape2, false);
+    panel.setVisible(Shape::Shape1, false);
+}
+
+bool WriteAndVerify::send(bool sent) {
+    return sent || stop(Outcome::PortLost);
+}
+
+bool WriteAndVerify::pause() {
+    const Outcome outcome = m_context.pacing.Pause(OneTick);
+    return outcome == Outcome::Completed || stop(outcome);
+}
+
+// Ends the command where it stands: when closing, touch nothing more; otherwise tidy the bar away
+// and say that the write did not complete. Always false, so a step can return it.
+bool WriteAndVerify::stop(Outcome outcome) {
+    if (m_context.closing(outcome)) {
+        m_end = CommandEnd::Closing;
+        return false;
+    }
+    hideBar();
+    m_context.panel.setForeColor(Colour::ButtonText);
+    m_context.panel.setCaption(QObject::tr("Write Aborted"));
+    m_end = CommandEnd::Abandoned;
+    return false;
+}
+
+} // namespace tavrin

@@ -1,0 +1,125 @@
+// The read-and-save command in virtual time against the device model.
+
+#include "CommandRig.h"
+
+#include "image/ImageFile.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class tst_ReadAndSave : public QObject {
+    Q_OBJECT
+
+private slots:
+    void savesTheCellsAndCyclesThePort_data();
+    void savesTheCellsAndCyclesThePort();
+    void refusals();
+    void failedSaveKeepsTheOldFile();
+    void closingDuringTheReadWritesNothing();
+};
+
+void tst_ReadAndSave::savesTheCellsAndCyclesThePort_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("saved");
+    QByteArray cells;
+    for (int i = 0; i < 64; ++i)
+        cells += char(0xFF - i);
+    QTest::newRow("64 cells") << QByteArray(1, char(64)) + cells << cells;
+    QTest::newRow("zero count") << QByteArray::fromHex("00") << QByteArray();
+    QTest::newRow("extra bytes are not cells")
+        << QByteArray(1, char(64)) + cells + QByteArray::fromHex("0d0a") << cells;
+    QTest::newRow("short count") << QByteArray::fromHex("03414243") << QByteArray("ABC");
+}
+
+void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, saved);
+    CommandRig rig;
+    rig.comm.attach(nullptr);
+    rig.choosePort();
+    const QString path = rig.path("saved.bin");
+    rig.files.choose({path});
+    rig.pump.setBeforePass([&] {
+        if (rig.sent() == DeviceCommand::ReadAll) {
+            rig.comm.arrive(reply);
+            rig.pump.setBeforePass({});
+        }
+    });
+    const int ticksBefore = rig.timer1.ticks();
+
+    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
+
+    QCOMPARE(contents(path).toHex(), saved.toHex());
+    QCOMPARE(rig.files.calls().filter("Show"), QStringList{"ShowSave"});
+    QCOMPARE(rig.sent().toHex(), (DeviceCommand::ReadAll + DeviceCommand::Wake).toHex());
+    QVERIFY(rig.comm.calls().contains("PortOpen=False"));
+    QCOMPARE(rig.ticksSince(ticksBefore), 100);
+    QCOMPARE(rig.captions(), QStringList({"Caption=Read Started", "Caption=Read Finished"}));
+    QVERIFY(rig.messages.shown().isEmpty());
+}
+
+void tst_ReadAndSave::refusals() {
+    {
+        CommandRig rig;
+        QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::NotStarted);
+        QCOMPARE(rig.messages.shown().constFirst().prompt, "Please select COM port!");
+        QVERIFY(rig.comm.outputs().empty());
+        QVERIFY(rig.history.isEmpty());
+    }
+    {
+        CommandRig rig;
+        rig.choosePort();
+        rig.files.choose({std::nullopt});
+        QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Cancelled);
+        QCOMPARE(rig.sent(), DeviceCommand::ReadAll);
+        QVERIFY(!rig.comm.calls().contains("PortOpen=False")); // no port cycle
+        QCOMPARE(rig.captions(), QStringList{"Caption=Read Started"});
+        QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList());
+    }
+}
+
+void tst_ReadAndSave::failedSaveKeepsTheOldFile() {
+    CommandRig rig;
+    rig.choosePort();
+    const QString path = rig.path("missing folder/saved.bin");
+    rig.files.choose({path});
+
+    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Abandoned);
+
+    QCOMPARE(rig.messages.shown().size(), 1);
+    QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));
+    QCOMPARE(rig.captions().constLast(), "Caption=Read Aborted");
+    QVERIFY(rig.link.PortOpen());
+    QVERIFY(!rig.comm.calls().contains("PortOpen=False"));
+}
+
+void tst_ReadAndSave::closingDuringTheReadWritesNothing() {
+    DeviceFaults faults;
+    faults.silent = true;
+    CommandRig rig(faults);
+    rig.choosePort();
+    rig.files.choose({rig.path("saved.bin")});
+    rig.pump.setStallHandler([&] { rig.runner.Form_Unload(); });
+
+    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Closing);
+
+    QCOMPARE(rig.files.showings(), 0);
+    QVERIFY(!QFile::exists(rig.path("saved.bin")));
+    QVERIFY(!rig.link.PortOpen());
+    QCOMPARE(rig.sent(), DeviceCommand::ReadAll);
+}
+
+QTEST_GUILESS_MAIN(tst_ReadAndSave)
+#include "tst_ReadAndSave.moc"
