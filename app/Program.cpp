@@ -2,8 +2,13 @@
 
 namespace tavrin {
 
-Program::Program(QtSerialControl::PortResolver resolver)
-    : m_MSComm1(std::move(resolver)) {
+Program::Program()
+    : Program(Options{}) {}
+
+Program::Program(Options options)
+    : m_MSComm1(std::move(options.resolver))
+    , m_files(options.fileDialog ? *options.fileDialog : m_CommonDialog1)
+    , m_shownMessages(options.messageBox ? *options.messageBox : m_messages) {
     m_CommonDialog1.setParentWidget(&m_form);
     m_messages.setParentWidget(&m_form);
 }

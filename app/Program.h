@@ -20,7 +20,15 @@ namespace tavrin {
 // The whole program wired on Qt: the platform back-ends, the device link, the commands and Form1.
 class Program {
 public:
-    explicit Program(QtSerialControl::PortResolver resolver = {});
+    // Tests and the benchmark may answer the dialogs themselves.
+    struct Options {
+        QtSerialControl::PortResolver resolver;
+        FileDialog* fileDialog = nullptr;
+        MessageBox* messageBox = nullptr;
+    };
+
+    Program();
+    explicit Program(Options options);
 
     Form1& window() { return m_form; }
     CommandRunner& runner() { return m_runner; }
@@ -36,11 +44,14 @@ private:
     QtMessageBox m_messages;
     Waiter m_waiter{m_pump};
     PacingTimer m_pacing{m_timer1, m_waiter};
-    SerialLink m_link{m_MSComm1, m_pacing, m_messages};
+    SerialLink m_link{m_MSComm1, m_pacing, m_shownMessages};
     DeviceProtocol m_protocol{m_link, m_waiter};
-    ImageDialog m_dialog{m_CommonDialog1};
+    FileDialog& m_files;
+    MessageBox& m_shownMessages;
+    ImageDialog m_dialog{m_files};
     StatusPanel m_panel;
-    CommandContext m_context{m_link, m_protocol, m_pacing, m_waiter, m_dialog, m_messages, m_panel};
+    CommandContext m_context{m_link,   m_protocol,      m_pacing, m_waiter,
+                             m_dialog, m_shownMessages, m_panel};
     CommandRunner m_runner{m_context};
     Form1 m_form{m_runner, m_panel};
 };

@@ -1,0 +1,171 @@
+// The real window, offscreen, on the commands in virtual time.
+
+#include "CommandRig.h"
+
+#include "app/Form1.h"
+#include "app/ShapeWidget.h"
+#include "image/ImageFile.h"
+
+#include <QHelpEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace tavrin;
+using namespace tavrin::test;
+using Shape = StatusPanel::Shape;
+
+namespace {
+
+struct WindowRig : CommandRig {
+    WindowRig() { form.show(); }
+    Form1 form{runner, panel};
+};
+
+} // namespace
+
+class tst_Form1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layout();
+    void writeShowsEveryStep();
+    void refusedPortClickKeepsThePortInUse();
+    void closingInsideAWaitEndsTheCommand();
+    void portOptionsTellTheirDevice();
+};
+
+void tst_Form1::layout() {
+    WindowRig rig;
+    Form1& form = rig.form;
+    QCOMPARE(form.windowTitle(), "Tavrin");
+    QCOMPARE(form.size(), QSize(200, 125));
+    QCOMPARE(form.RSEE()->geometry(), QRect(8, 8, 185, 25));
+    QCOMPARE(form.RSEE()->text(), "Read && Save EEProm");
+    QCOMPARE(form.OWEE()->geometry(), QRect(8, 40, 185, 25));
+    QCOMPARE(form.OWEE()->text(), "Open && Write EEProm");
+    QCOMPARE(form.Label4()->geometry(), QRect(48, 104, 97, 17));
+    QCOMPARE(form.Label4()->text(), Form1::InitialCaption);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(form.Com(i)->geometry(), QRect(8 + 48 * i, 72, 49, 17));
+        QCOMPARE(form.Com(i)->text(), QStringLiteral("Com%1").arg(i + 1));
+        QVERIFY(!form.Com(i)->isChecked());
+    }
+    for (auto which : {Shape::Shape1, Shape::Shape2, Shape::Shape3}) {
+        QCOMPARE(form.shape(which)->geometry(), QRect(8, 96, 185, 25));
+        QVERIFY(!form.shape(which)->isVisible());
+    }
+    QVERIFY(!form.windowIcon().isNull());
+
+    // Tab order, and the drawing order bottom to top.
+    QWidget* next = form.RSEE();
+    for (QWidget* expected :
+         {static_cast<QWidget*>(form.OWEE()), static_cast<QWidget*>(form.Com(0)),
+          static_cast<QWidget*>(form.Com(1)), static_cast<QWidget*>(form.Com(2)),
+          static_cast<QWidget*>(form.Com(3))}) {
+        next = next->nextInFocusChain();
+        QCOMPARE(next, expected);
+    }
+    const QObjectList children = form.children();
+    QVERIFY(children.indexOf(form.shape(Shape::Shape2)) <
+            children.indexOf(form.shape(Shape::Shape3)));
+    QVERIFY(children.indexOf(form.shape(Shape::Shape3)) < children.indexOf(form.Label4()));
+    QVERIFY(children.indexOf(form.Label4()) < children.indexOf(form.shape(Shape::Shape1)));
+
+    for (QWidget* control : form.findChildren<QWidget*>())
+        QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
+}
+
+void tst_Form1::writeShowsEveryStep() {
+    WindowRig rig;
+    Form1& form = rig.form;
+    QTest::mouseClick(form.Com(0), Qt::LeftButton);
+    QVERIFY(rig.link.PortOpen());
+    QVERIFY(form.Com(0)->isChecked());
+    const QString path = rig.path("image.bin");
+    QCOMPARE(ImageFile::write(path, QByteArray(64, 'A')), QString());
+    rig.files.choose({path});
+    bool sawWriting = false;
+    rig.pump.setBeforePass([&] {
+        if (form.Label4()->text() != "A (41)" || sawWriting)
+            return;
+        sawWriting = true;
+        QVERIFY(form.shape(Shape::Shape3)->isVisible());
+        QCOMPARE(form.shape(Shape::Shape3)->fillColor(), QColor(255, 0, 0));
+        QCOMPARE(form.shape(Shape::Shape2)->fillColor(), QColor(192, 192, 192));
+        QCOMPARE(form.Label4()->palette().color(QPalette::WindowText),
+                 form.palette().color(QPalette::HighlightedText));
+    });
+
+    form.OWEE()->click();
+
+    QVERIFY(sawWriting);
+    QCOMPARE(form.Label4()->text(), "Verify Completed");
+    QCOMPARE(form.Label4()->palette().color(QPalette::WindowText),
+             form.palette().color(QPalette::ButtonText));
+    QVERIFY(!form.shape(Shape::Shape1)->isVisible());
+    QCOMPARE(form.shape(Shape::Shape3)->width(), 0);
+    QCOMPARE(form.shape(Shape::Shape2)->width(), 185);
+}
+
+void tst_Form1::refusedPortClickKeepsThePortInUse() {
+    WindowRig rig;
+    Form1& form = rig.form;
+    rig.comm.setDevice(3, "/dev/ttyUSB7");
+    form.Com(0)->click();
+    rig.files.choose({std::nullopt});
+    rig.messages.setWhileShown([](const FakeMessageBox::Shown&) {});
+    int clicks = 0;
+    rig.pump.setBeforePass([&] {
+        if (clicks++ == 0)
+            QTest::mouseClick(form.Com(2), Qt::LeftButton);
+    });
+    QVERIFY(ImageFile::write(rig.path("a.bin"), "x").isEmpty());
+    rig.files.choose({rig.path("a.bin")});
+
+    form.OWEE()->click();
+
+    QVERIFY(clicks > 0);
+    QCOMPARE(rig.link.CommPort(), 1);
+    QVERIFY(form.Com(0)->isChecked());
+    QVERIFY(!form.Com(2)->isChecked());
+    // After the command, the same click works.
+    QTest::mouseClick(form.Com(2), Qt::LeftButton);
+    QCOMPARE(rig.link.CommPort(), 3);
+    QVERIFY(form.Com(2)->isChecked());
+}
+
+void tst_Form1::closingInsideAWaitEndsTheCommand() {
+    WindowRig rig;
+    Form1& form = rig.form;
+    form.Com(0)->click();
+    QVERIFY(ImageFile::write(rig.path("a.bin"), QByteArray(64, 'z')).isEmpty());
+    rig.files.choose({rig.path("a.bin")});
+    rig.pump.setBeforePass([&] {
+        if (rig.sent().size() == 30)
+            form.close();
+    });
+    CommandEnd end = CommandEnd::Done;
+    connect(&rig.runner, &CommandRunner::commandEnded, this, [&](CommandEnd e) { end = e; });
+
+    form.OWEE()->click();
+
+    QCOMPARE(end, CommandEnd::Closing);
+    QCOMPARE(rig.sent().size(), 30);
+    QVERIFY(!rig.link.PortOpen());
+    QVERIFY(!form.isVisible());
+}
+
+void tst_Form1::portOptionsTellTheirDevice() {
+    WindowRig rig;
+    rig.comm.setDevice(4, QString());
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), rig.form.Com(0)->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(rig.form.Com(0), &help);
+    QCOMPARE(rig.form.Com(0)->toolTip(), "Com1: /dev/ttyUSB0");
+    QApplication::sendEvent(rig.form.Com(3), &help);
+    QCOMPARE(rig.form.Com(3)->toolTip(), "Com4: no serial device present");
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_Form1.moc"
