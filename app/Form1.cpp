@@ -42,6 +42,10 @@ Form1::Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent)
     icon.addFile(QStringLiteral(":/icons/tavrin-32.png"), QSize(32, 32));
     setWindowIcon(icon);
     resize(pixels(3000), pixels(1875));
+    // The layout is fixed in twips; a small face keeps "Com4" clear of its neighbour's button.
+    QFont small = font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    setFont(small);
     createControls();
 
     connect(&m_panel, &StatusPanel::captionChanged, m_Label4, &QLabel::setText);

@@ -1,0 +1,70 @@
+// Takes the README's picture: the window in the middle of a write to tavrin-devsim.
+// Usage: tavrin-screenshot OUTPUT.png (run under a display, e.g. xvfb-run).
+
+#include "app/Program.h"
+#include "image/ImageFile.h"
+#include "platform/FileDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+namespace {
+
+// Answers every showing with one path.
+class ScriptedDialog : public tavrin::FileDialog {
+public:
+    explicit ScriptedDialog(QString path)
+        : m_path(std::move(path)) {}
+    void setCancelError(bool) override {}
+    void setFlags(int) override {}
+    void setFilter(const QString&) override {}
+    void setFilterIndex(int) override {}
+    Answer showOpen() override { return Answer::Chosen; }
+    Answer showSave() override { return Answer::Chosen; }
+    QString fileName() const override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tavrin-screenshot OUTPUT.png\n");
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(QCoreApplication::applicationDirPath() + "/tavrin-devsim", {});
+    if (!sim.waitForReadyRead(5000))
+        return 1;
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+    const QString image = dir.filePath("image.bin");
+    QByteArray bytes = "Tavrin EEPROM image";
+    bytes.resize(64, char(0x5A));
+    (void)tavrin::ImageFile::write(image, bytes);
+    ScriptedDialog dialog(image);
+    tavrin::Program program(
+        {[&](int port) { return port == 1 ? device : QString(); }, &dialog, nullptr});
+    program.window().show();
+    program.window().Com(0)->click();
+    bool taken = false;
+    QObject::connect(&program.panel(), &tavrin::StatusPanel::captionChanged,
+                     [&](const QString& caption) {
+                         if (!taken && caption == "E (45)") {
+                             taken = program.window().grab().save(output);
+                         }
+                     });
+    program.window().OWEE()->click();
+    sim.terminate();
+    sim.waitForFinished(5000);
+    return taken ? 0 : 1;
+}
