@@ -2,8 +2,8 @@
 // Usage: tavrin-screenshot OUTPUT.png (run under a display, e.g. xvfb-run).
 
 #include "app/Program.h"
+#include "bench/ScriptedDialog.h"
 #include "image/ImageFile.h"
-#include "platform/FileDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,27 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-
-namespace {
-
-// Answers every showing with one path.
-class ScriptedDialog : public tavrin::FileDialog {
-public:
-    explicit ScriptedDialog(QString path)
-        : m_path(std::move(path)) {}
-    void setCancelError(bool) override {}
-    void setFlags(int) override {}
-    void setFilter(const QString&) override {}
-    void setFilterIndex(int) override {}
-    Answer showOpen() override { return Answer::Chosen; }
-    Answer showSave() override { return Answer::Chosen; }
-    QString fileName() const override { return m_path; }
-
-private:
-    QString m_path;
-};
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -51,7 +30,7 @@ int main(int argc, char* argv[]) {
     QByteArray bytes = "Tavrin EEPROM image";
     bytes.resize(64, char(0x5A));
     (void)tavrin::ImageFile::write(image, bytes);
-    ScriptedDialog dialog(image);
+    tavrin::ScriptedDialog dialog(image);
     tavrin::Program program(
         {[&](int port) { return port == 1 ? device : QString(); }, &dialog, nullptr});
     program.window().show();

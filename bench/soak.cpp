@@ -1,0 +1,99 @@
+// Runs read-and-save plus write-and-verify cycles against tavrin-devsim and prints what went
+// wrong and how memory went. Usage: tavrin-soak [CYCLES] (default 200).
+
+#include "app/Program.h"
+#include "bench/ScriptedDialog.h"
+#include "image/ImageFile.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+// Resident memory in KiB, from the kernel's own accounting.
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLong();
+    return -1;
+}
+
+// Answers every message box No and counts them.
+class CountingMessages : public tavrin::MessageBox {
+public:
+    int show(const QString& prompt, int, const QString& title, const QString&) override {
+        ++shown;
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(title), qPrintable(prompt));
+        return No;
+    }
+    int shown = 0;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(QCoreApplication::applicationDirPath() + "/tavrin-devsim",
+              {"--image", dir.filePath("device.bin")});
+    if (!sim.waitForReadyRead(5000))
+        return 1;
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+    tavrin::ScriptedDialog dialog;
+    CountingMessages messages;
+    tavrin::Program program(
+        {[&](int port) { return port == 1 ? device : QString(); }, &dialog, &messages});
+    program.window().show();
+    program.window().Com(0)->click();
+
+    const long startKiB = residentKiB();
+    int done = 0;
+    int verifyFailures = 0;
+    int readMismatches = 0;
+    for (; done < cycles; ++done) {
+        QByteArray image(64, 0);
+        for (char& byte : image)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        const QString written = dir.filePath("written.bin");
+        (void)tavrin::ImageFile::write(written, image);
+        dialog.choose(written);
+        program.window().OWEE()->click();
+        if (program.window().Label4()->text() != "Verify Completed")
+            ++verifyFailures;
+        const QString saved = dir.filePath("saved.bin");
+        dialog.choose(saved);
+        program.window().RSEE()->click();
+        if (tavrin::ImageFile::read(saved).bytes != image)
+            ++readMismatches;
+    }
+    const long endKiB = residentKiB();
+
+    sim.terminate();
+    sim.waitForFinished(5000);
+    int bytesLost = 0;
+    for (const QByteArray& line : sim.readAllStandardOutput().split('\n'))
+        if (line.startsWith("written lost="))
+            bytesLost += line.mid(13).toInt();
+
+    std::printf("cycles done       %d\n", done);
+    std::printf("verify failures   %d\n", verifyFailures);
+    std::printf("read mismatches   %d\n", readMismatches);
+    std::printf("bytes lost        %d\n", bytesLost);
+    std::printf("messages shown    %d\n", messages.shown);
+    std::printf("resident memory   %ld KiB at start, %ld KiB at end\n", startKiB, endKiB);
+    return verifyFailures + readMismatches + bytesLost + messages.shown == 0 ? 0 : 1;
+}
