@@ -1,5 +1,6 @@
 #include "LinkRig.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace tavrin;
@@ -38,6 +39,7 @@ private slots:
     void readBack_data();
     void readBack();
     void everyByteValuePassesUnchanged();
+    void randomStreamsInRandomPieces();
     void readBackFromTheDevice();
     void portFailureEndsTheWait();
     void closingEndsTheWaitOnASilentDevice();
@@ -140,6 +142,50 @@ void tst_DeviceProtocol::everyByteValuePassesUnchanged() {
     QCOMPARE(result.outcome, Outcome::Completed);
     QCOMPARE(result.ReplyBuffer, all);
     QCOMPARE(DeviceProtocol::replyData(result.ReplyBuffer), all.mid(1));
+}
+
+// Whatever the device sends, in whatever pieces: the reply ends at the first piece that completes
+// count + 1 bytes and holds that piece whole; a stream that never completes waits until closing.
+void tst_DeviceProtocol::randomStreamsInRandomPieces() {
+    QRandomGenerator random(20261207);
+    for (int run = 0; run < 2000; ++run) {
+        const int count = random.bounded(2) ? random.bounded(256) : random.bounded(8);
+        QByteArray stream(random.bounded(count + 12), Qt::Uninitialized);
+        for (char& byte : stream)
+            byte = char(random.bounded(256));
+        if (!stream.isEmpty())
+            stream[0] = char(count);
+        QList<QByteArray> pieces;
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype size = 1 + random.bounded(random.bounded(2) ? 4 : 80);
+            pieces << stream.mid(at, size);
+            at += size;
+        }
+        QByteArray expected;
+        for (const QByteArray& piece : pieces) {
+            if (expected.size() > count)
+                break;
+            expected += piece;
+        }
+        const bool complete = expected.size() > count;
+
+        LinkRig rig;
+        rig.comm.attach(nullptr);
+        rig.link.Com_Click(0);
+        std::chrono::milliseconds at{0};
+        for (const QByteArray& piece : pieces)
+            rig.comm.arriveIn(at += std::chrono::milliseconds(random.bounded(1, 30)), piece);
+        rig.pump.setStallHandler([&] { rig.waiter.close(); });
+
+        const ReadBackResult result = rig.protocol.ReadBack();
+
+        const QByteArray where = QByteArray::number(run) + ": " + stream.toHex();
+        QVERIFY2(result.outcome == (complete ? Outcome::Completed : Outcome::Closing), where);
+        if (complete) {
+            QVERIFY2(result.ReplyBuffer == expected, where);
+            QVERIFY2(DeviceProtocol::replyData(result.ReplyBuffer) == stream.mid(1, count), where);
+        }
+    }
 }
 
 void tst_DeviceProtocol::readBackFromTheDevice() {

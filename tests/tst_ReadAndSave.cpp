@@ -28,6 +28,7 @@ private slots:
     void refusals();
     void failedSaveKeepsTheOldFile();
     void closingDuringTheReadWritesNothing();
+    void overlappingClicksAreRefused();
 };
 
 void tst_ReadAndSave::savesTheCellsAndCyclesThePort_data() {
@@ -119,6 +120,29 @@ void tst_ReadAndSave::closingDuringTheReadWritesNothing() {
     QVERIFY(!QFile::exists(rig.path("saved.bin")));
     QVERIFY(!rig.link.PortOpen());
     QCOMPARE(rig.sent(), DeviceCommand::ReadAll);
+}
+
+void tst_ReadAndSave::overlappingClicksAreRefused() {
+    CommandRig quiet;
+    quiet.choosePort();
+    quiet.files.choose({quiet.path("saved.bin")});
+    QCOMPARE(quiet.runner.RSEE_Click(), CommandEnd::Done);
+
+    CommandRig rig;
+    rig.choosePort();
+    rig.files.choose({rig.path("saved.bin")});
+    QList<bool> refused;
+    rig.clickEverythingOnEachPass(refused);
+    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
+    rig.pump.setBeforePass({});
+
+    QVERIFY(refused.size() > 3 * 100); // the reply wait and every tick of the port cycle
+    QVERIFY(!refused.contains(false));
+    QCOMPARE(rig.sent(), quiet.sent());
+    QCOMPARE(rig.history, quiet.history);
+    QCOMPARE(contents(rig.path("saved.bin")).toHex(), rig.device.cells().toHex());
+    QCOMPARE(rig.link.CommPort(), 1);
+    QCOMPARE(rig.files.showings(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_ReadAndSave)

@@ -5,7 +5,11 @@
 #include "commands/WriteAndVerify.h"
 #include "image/ImageFile.h"
 
+#include <QFile>
 #include <QTest>
+
+#include <string_view>
+#include <unistd.h>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -27,6 +31,17 @@ CommandEnd writeImage(CommandRig& rig, const QByteArray& image) {
         qFatal("cannot write the test image");
     rig.files.choose({path});
     return rig.runner.OWEE_Click();
+}
+
+// A regular file whose contents cannot be read, even by root.
+QString unreadableFile(CommandRig& rig) {
+    if (geteuid() == 0)
+        return QStringLiteral("/proc/self/mem");
+    const QString path = rig.path("locked.bin");
+    if (ImageFile::write(path, pattern(64)) != QString() ||
+        !QFile::setPermissions(path, QFileDevice::Permissions()))
+        qFatal("cannot lock the test image");
+    return path;
 }
 
 DeviceFaults stuckCell(int cell) {
@@ -62,7 +77,9 @@ void tst_WriteAndVerify::bytesAndPacing_data() {
     QTest::newRow("64 bytes") << 64 << 66 << "Verify Completed";
     QTest::newRow("10 bytes, filled") << 10 << 66 << "Verify Completed";
     QTest::newRow("empty, all fill") << 0 << 66 << "Verify Completed";
+    QTest::newRow("65 bytes, sent whole") << 65 << 67 << "Verify Failed!!!";
     QTest::newRow("70 bytes, sent whole") << 70 << 72 << "Verify Failed!!!";
+    QTest::newRow("4096 bytes, sent whole") << 4096 << 4098 << "Verify Failed!!!";
 }
 
 void tst_WriteAndVerify::bytesAndPacing() {
@@ -210,16 +227,17 @@ void tst_WriteAndVerify::refusals() {
         QVERIFY(rig.comm.calls().isEmpty());
         QVERIFY(rig.history.isEmpty());
     }
-    {
-        CommandRig rig; // a mistyped name must not fill the device with FF
+    for (const char* kind : {"missing", "unreadable"}) {
+        CommandRig rig; // a mistyped name or a bad file must not fill the device with FF
         rig.choosePort();
-        const QString missing = rig.path("no such image.bin");
-        rig.files.choose({missing});
+        const QString path = kind == std::string_view("missing") ? rig.path("no such image.bin")
+                                                                 : unreadableFile(rig);
+        rig.files.choose({path});
         QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::Abandoned);
         QVERIFY(rig.sent().isEmpty());
-        QVERIFY(!QFile::exists(missing));
-        QVERIFY(rig.messages.shown().constFirst().prompt.contains(missing));
+        QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));
         QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
+        QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Done);
     }
 }
 
@@ -282,11 +300,7 @@ void tst_WriteAndVerify::overlappingClicksAreRefused() {
     CommandRig rig;
     rig.choosePort();
     QList<bool> refused;
-    rig.pump.setBeforePass([&] {
-        refused << (rig.runner.RSEE_Click() == CommandEnd::NotStarted);
-        refused << (rig.runner.OWEE_Click() == CommandEnd::NotStarted);
-        refused << !rig.runner.Com_Click(2);
-    });
+    rig.clickEverythingOnEachPass(refused);
     writeImage(rig, pattern(64));
     rig.pump.setBeforePass({});
 

@@ -40,6 +40,15 @@ struct CommandRig : LinkRig {
         comm.clearCalls();
         start = comm.outputs().size();
     }
+    // From now on every pass of the event loop clicks both buttons and the Com3 option; each
+    // click appends whether it was refused.
+    void clickEverythingOnEachPass(QList<bool>& refused) {
+        pump.setBeforePass([this, &refused] {
+            refused << (runner.RSEE_Click() == CommandEnd::NotStarted);
+            refused << (runner.OWEE_Click() == CommandEnd::NotStarted);
+            refused << !runner.Com_Click(2);
+        });
+    }
     QString path(const QString& name) const { return dir.filePath(name); }
     QStringList captions() const { return history.filter(QStringLiteral("Caption=")); }
     // Bytes sent since the port was chosen.
