@@ -42,12 +42,13 @@ private:
     QtSerialControl m_MSComm1;
     QtFileDialog m_CommonDialog1;
     QtMessageBox m_messages;
+    // Bound before anything below takes them.
+    FileDialog& m_files;
+    MessageBox& m_shownMessages;
     Waiter m_waiter{m_pump};
     PacingTimer m_pacing{m_timer1, m_waiter};
     SerialLink m_link{m_MSComm1, m_pacing, m_shownMessages};
     DeviceProtocol m_protocol{m_link, m_waiter};
-    FileDialog& m_files;
-    MessageBox& m_shownMessages;
     ImageDialog m_dialog{m_files};
     StatusPanel m_panel;
     CommandContext m_context{m_link,   m_protocol,      m_pacing, m_waiter,

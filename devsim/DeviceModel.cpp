@@ -85,7 +85,10 @@ void DeviceModel::receiveDataByte(char byte, Time at, Response& response) {
 }
 
 std::vector<DeviceModel::Piece> DeviceModel::reply() const {
-    const QByteArray whole = QByteArray(1, char(CellCount)) + m_cells + m_faults.extraBytes;
+    const char count = char(m_faults.announcedCount >= 0 ? m_faults.announcedCount : CellCount);
+    QByteArray whole = QByteArray(1, count) + m_cells + m_faults.extraBytes;
+    if (m_faults.replyBytes >= 0)
+        whole.truncate(m_faults.replyBytes);
     const int pieces = std::max(1, std::min<int>(m_faults.replyPieces, whole.size()));
     std::vector<Piece> reply;
     const qsizetype size = whole.size() / pieces;

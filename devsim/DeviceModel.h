@@ -13,6 +13,8 @@ struct DeviceFaults {
     int replyPieces = 1;                   // the reply is sent in this many pieces ...
     std::chrono::milliseconds pieceGap{0}; // ... with this pause between them
     QByteArray extraBytes;                 // sent straight after every reply
+    int announcedCount = -1;               // the count byte of a reply, when not the cell count
+    int replyBytes = -1;                   // a reply stops after this many bytes
     int stuckCell = -1;                    // this cell keeps its old value when written
     int hangUpAfter = -1;                  // hang up after this many data bytes of a write transfer
 };

@@ -99,7 +99,10 @@ void PtyDevice::readFromHost() {
         if (!m_connected)
             hostConnected();
         const DeviceModel::Time at = now();
+        const int reads = m_model.reads();
         handle(m_model.receive(QByteArray(buffer, count), at), at);
+        if (m_model.reads() != reads)
+            say(QStringLiteral("read")); // also when the device stays silent
         if (m_hungUp)
             return;
     }
@@ -114,10 +117,14 @@ void PtyDevice::handle(const DeviceModel::Response& response, DeviceModel::Time 
             m_outgoing.push_back({next, byte});
         }
     }
-    if (!response.reply.empty())
-        say(QStringLiteral("read"));
     if (response.writeCompleted) {
         say(QStringLiteral("written lost=%1").arg(m_model.bytesLost()));
+        if (m_reportArrivals) {
+            QString line = QStringLiteral("arrivals");
+            for (const DeviceModel::Time arrival : m_model.dataArrivals())
+                line += u' ' + QString::number(arrival.count());
+            say(line);
+        }
         if (!m_imagePath.isEmpty()) {
             const QString error = ImageFile::write(m_imagePath, m_model.cells());
             if (!error.isEmpty())

@@ -23,6 +23,8 @@ public:
 
     // Creates the pseudo-terminal; the path of the host's side, empty on failure.
     QString open(QString* error);
+    // After every completed write transfer, says "arrivals" and when each data byte came (µs).
+    void reportArrivals() { m_reportArrivals = true; }
     // Serves until `stop` is set (by a signal blocked outside the wait) or the device hangs up.
     void serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask);
 
@@ -45,6 +47,7 @@ private:
     int m_master = -1;
     bool m_connected = false;
     bool m_hungUp = false;
+    bool m_reportArrivals = false;
     int m_connections = 0;
     std::deque<Outgoing> m_outgoing;
 };

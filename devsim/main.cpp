@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -59,6 +60,15 @@ int main(int argc, char* argv[]) {
          QStringLiteral("Pause between the pieces of a reply (default 50)."), QStringLiteral("ms")},
         {QStringLiteral("extra"), QStringLiteral("Send these bytes after every reply."),
          QStringLiteral("hex")},
+        {QStringLiteral("announce"),
+         QStringLiteral("Announce <n> (0..255) bytes in every reply, whatever follows."),
+         QStringLiteral("n")},
+        {QStringLiteral("reply-bytes"),
+         QStringLiteral("Stop every reply after <n> bytes, the count byte included."),
+         QStringLiteral("n")},
+        {QStringLiteral("timestamps"),
+         QStringLiteral("After every write transfer, print when each data byte arrived "
+                        "(microseconds of the monotonic clock).")},
         {QStringLiteral("stuck-cell"),
          QStringLiteral("Cell <n> (0..63) keeps its old value when written."), QStringLiteral("n")},
         {QStringLiteral("hang-up-after"),
@@ -71,6 +81,8 @@ int main(int argc, char* argv[]) {
     faults.replyPieces = intOption(parser, QStringLiteral("split"), 1);
     faults.pieceGap = std::chrono::milliseconds(intOption(parser, QStringLiteral("split-gap"), 50));
     faults.extraBytes = QByteArray::fromHex(parser.value(QStringLiteral("extra")).toLatin1());
+    faults.announcedCount = std::min(intOption(parser, QStringLiteral("announce"), -1), 255);
+    faults.replyBytes = intOption(parser, QStringLiteral("reply-bytes"), -1);
     faults.stuckCell = intOption(parser, QStringLiteral("stuck-cell"), -1);
     faults.hangUpAfter = intOption(parser, QStringLiteral("hang-up-after"), -1);
 
@@ -100,6 +112,8 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
 
     tavrin::PtyDevice device(model, image);
+    if (parser.isSet(QStringLiteral("timestamps")))
+        device.reportArrivals();
     QString error;
     const QString path = device.open(&error);
     if (path.isEmpty()) {
