@@ -1,6 +1,9 @@
 #include "app/Program.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -8,5 +11,13 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     tavrin::Program program;
     program.window().show();
+    // For start-up measurements and smoke tests: say "shown" once the window has been shown and
+    // painted, then quit.
+    if (qEnvironmentVariableIsSet("TAVRIN_QUIT_WHEN_SHOWN"))
+        QTimer::singleShot(0, &app, [&] {
+            std::puts(program.window().isVisible() ? "shown" : "not shown");
+            std::fflush(stdout);
+            QApplication::quit();
+        });
     return QApplication::exec();
 }

@@ -2,13 +2,14 @@
 // wrong and how memory went. Usage: tavrin-soak [CYCLES] (default 200).
 
 #include "app/Program.h"
+#include "bench/BenchSimulator.h"
+#include "bench/CountingMessages.h"
 #include "bench/ScriptedDialog.h"
 #include "image/ImageFile.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -29,32 +30,19 @@ long residentKiB() {
     return -1;
 }
 
-// Answers every message box No and counts them.
-class CountingMessages : public tavrin::MessageBox {
-public:
-    int show(const QString& prompt, int, const QString& title, const QString&) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s: %s\n", qPrintable(title), qPrintable(prompt));
-        return No;
-    }
-    int shown = 0;
-};
-
 } // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
     QTemporaryDir dir;
-    QProcess sim;
-    sim.start(QCoreApplication::applicationDirPath() + "/tavrin-devsim",
-              {"--image", dir.filePath("device.bin")});
-    if (!sim.waitForReadyRead(5000))
+    tavrin::BenchSimulator sim({"--image", dir.filePath("device.bin")});
+    const QString device = sim.device();
+    if (device.isEmpty())
         return 1;
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
 
     tavrin::ScriptedDialog dialog;
-    CountingMessages messages;
+    tavrin::CountingMessages messages;
     tavrin::Program program(
         {[&](int port) { return port == 1 ? device : QString(); }, &dialog, &messages});
     program.window().show();
@@ -82,10 +70,8 @@ int main(int argc, char* argv[]) {
     }
     const long endKiB = residentKiB();
 
-    sim.terminate();
-    sim.waitForFinished(5000);
     int bytesLost = 0;
-    for (const QByteArray& line : sim.readAllStandardOutput().split('\n'))
+    for (const QByteArray& line : sim.stop())
         if (line.startsWith("written lost="))
             bytesLost += line.mid(13).toInt();
 
@@ -93,7 +79,7 @@ int main(int argc, char* argv[]) {
     std::printf("verify failures   %d\n", verifyFailures);
     std::printf("read mismatches   %d\n", readMismatches);
     std::printf("bytes lost        %d\n", bytesLost);
-    std::printf("messages shown    %d\n", messages.shown);
+    std::printf("messages shown    %d\n", messages.shown());
     std::printf("resident memory   %ld KiB at start, %ld KiB at end\n", startKiB, endKiB);
-    return verifyFailures + readMismatches + bytesLost + messages.shown == 0 ? 0 : 1;
+    return verifyFailures + readMismatches + bytesLost + messages.shown() == 0 ? 0 : 1;
 }

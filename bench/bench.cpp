@@ -1,0 +1,283 @@
+// Measures the pacing on the wire, the tick counts, the wall and processor time of each command
+// and the program's start-up, against tavrin-devsim on a pseudo-terminal.
+// Usage: tavrin-bench [--runs N] [--json FILE]
+
+#include "app/Program.h"
+#include "bench/BenchSimulator.h"
+#include "bench/CountingMessages.h"
+#include "bench/ScriptedDialog.h"
+#include "image/ImageFile.h"
+#include "link/PacingTimer.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+using Ms = std::chrono::duration<double, std::milli>;
+
+// One character at 9600 bit/s, 8N1.
+constexpr Ms ByteTime{10.0 / 9.6};
+constexpr int ReplyBytes = 65;
+constexpr int PortCycleTicks = 100;
+constexpr int WriteAndVerifyTicks = 67;
+
+struct Summary {
+    double min = 0, median = 0, p99 = 0, max = 0;
+};
+
+Summary summarise(std::vector<double> values) {
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double share) {
+        return values[std::min(values.size() - 1, size_t(share * double(values.size() - 1) + 0.5))];
+    };
+    return {values.front(), at(0.5), at(0.99), values.back()};
+}
+
+Ms processorTime() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return Ms(1000.0 * (seconds(usage.ru_utime) + seconds(usage.ru_stime)));
+}
+
+// Wall and processor time of one call.
+struct Timing {
+    double wallMs = 0;
+    double cpuShare = 0;
+};
+
+template <typename Call> Timing timed(Call call) {
+    const Ms cpuBefore = processorTime();
+    QElapsedTimer wall;
+    wall.start();
+    call();
+    const double wallMs = double(wall.nsecsElapsed()) / 1e6;
+    return {wallMs, (processorTime() - cpuBefore).count() / wallMs};
+}
+
+// The ticks of one write-and-verify, split where the status shows the steps.
+struct TickCounts {
+    int writePass = 0;      // "Write Started" to "Verify Started"
+    int writeAndVerify = 0; // "Write Started" to the port closing for the cycle
+    int portCycle = 0;      // the port closing to the verdict
+};
+
+class Recorder {
+public:
+    explicit Recorder(tavrin::Program& program)
+        : m_program(program) {
+        QObject::connect(&program.panel(), &tavrin::StatusPanel::captionChanged,
+                         [this](const QString& caption) { mark(caption); });
+        QObject::connect(&program.link(), &tavrin::SerialLink::portChanged, [this] {
+            if (!m_program.link().PortOpen())
+                mark(QStringLiteral("port closed"));
+        });
+    }
+    void clear() { m_marks.clear(); }
+    int ticksBetween(const QString& from, const QString& to) const {
+        return m_marks.value(to, -1) - m_marks.value(from, 0);
+    }
+
+private:
+    void mark(const QString& what) { m_marks.insert(what, m_program.timer1().ticks()); }
+
+    tavrin::Program& m_program;
+    QHash<QString, int> m_marks;
+};
+
+struct Startup {
+    std::vector<double> shownMs;
+    long peakKiB = 0;
+    bool allShown = true;
+};
+
+// Starts the program over and again until its window is shown; the peak resident memory comes
+// from the kernel's accounting of the children reaped.
+Startup measureStartup(int runs) {
+    Startup startup;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TAVRIN_QUIT_WHEN_SHOWN", "1");
+    if (!environment.contains("QT_QPA_PLATFORM"))
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    for (int i = 0; i < runs; ++i) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        QElapsedTimer clock;
+        clock.start();
+        program.start(QCoreApplication::applicationDirPath() + "/tavrin");
+        while (!program.canReadLine() && program.waitForReadyRead(5000)) {
+        }
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        startup.allShown = startup.allShown && program.readLine().trimmed() == "shown";
+        program.waitForFinished(5000);
+        startup.shownMs.push_back(ms);
+    }
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    startup.peakKiB = children.ru_maxrss;
+    return startup;
+}
+
+std::vector<double> byteGaps(const QList<QByteArray>& events) {
+    std::vector<double> gaps;
+    for (const QByteArray& line : events) {
+        if (!line.startsWith("arrivals "))
+            continue;
+        const QList<QByteArray> times = line.mid(9).split(' ');
+        for (qsizetype i = 1; i < times.size(); ++i)
+            gaps.push_back(double(times[i].toLongLong() - times[i - 1].toLongLong()) / 1000.0);
+    }
+    return gaps;
+}
+
+int bytesLost(const QList<QByteArray>& events) {
+    int lost = 0;
+    for (const QByteArray& line : events)
+        if (line.startsWith("written lost="))
+            lost += line.mid(13).toInt();
+    return lost;
+}
+
+QJsonObject toJson(const Summary& s) {
+    return {{"min", s.min}, {"median", s.median}, {"p99", s.p99}, {"max", s.max}};
+}
+
+void print(const char* what, const Summary& s, const char* unit) {
+    std::printf("%-34s min %9.3f  median %9.3f  p99 %9.3f  max %9.3f %s\n", what, s.min, s.median,
+                s.p99, s.max, unit);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Pacing, tick counts, timing and start-up of Tavrin.");
+    parser.addHelpOption();
+    parser.addOptions({{"runs", "Commands of each kind to time (default 10).", "n", "10"},
+                       {"json", "Also write the figures to <file>.", "file"}});
+    parser.process(app);
+    const int runs = std::max(1, parser.value("runs").toInt());
+
+    const Startup startup = measureStartup(runs);
+
+    QTemporaryDir dir;
+    tavrin::BenchSimulator sim({"--timestamps", "--image", dir.filePath("device.bin")});
+    if (sim.device().isEmpty()) {
+        std::fprintf(stderr, "tavrin-bench: the simulator did not start\n");
+        return 1;
+    }
+    tavrin::ScriptedDialog dialog;
+    tavrin::CountingMessages messages;
+    tavrin::Program program(
+        {[&](int port) { return port == 1 ? sim.device() : QString(); }, &dialog, &messages});
+    Recorder recorder(program);
+    program.window().show();
+    program.window().Com(0)->click();
+
+    std::vector<double> writePassTicks, writeAndVerifyTicks, cycleTicks;
+    std::vector<double> writeMs, writeCpu, readMs, readCpu;
+    int failures = 0;
+    for (int run = 0; run < runs; ++run) {
+        QByteArray image(64, 0);
+        for (char& byte : image)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        const QString written = dir.filePath("written.bin");
+        (void)tavrin::ImageFile::write(written, image);
+        dialog.choose(written);
+        recorder.clear();
+        const Timing write = timed([&] { program.window().OWEE()->click(); });
+        failures += program.window().Label4()->text() != "Verify Completed";
+        writeMs.push_back(write.wallMs);
+        writeCpu.push_back(100.0 * write.cpuShare);
+        writePassTicks.push_back(recorder.ticksBetween("Write Started", "Verify Started"));
+        writeAndVerifyTicks.push_back(recorder.ticksBetween("Write Started", "port closed"));
+        cycleTicks.push_back(recorder.ticksBetween("port closed", "Verify Completed"));
+
+        const QString saved = dir.filePath("saved.bin");
+        dialog.choose(saved);
+        const Timing read = timed([&] { program.window().RSEE()->click(); });
+        failures += tavrin::ImageFile::read(saved).bytes != image;
+        readMs.push_back(read.wallMs);
+        readCpu.push_back(100.0 * read.cpuShare);
+    }
+    program.window().close();
+    const QList<QByteArray> events = sim.stop();
+
+    const double tick = Ms(tavrin::PacingTimer::TickInterval).count();
+    const double writeNominal =
+        (WriteAndVerifyTicks + PortCycleTicks) * tick + ReplyBytes * ByteTime.count();
+    const double readNominal = PortCycleTicks * tick + ReplyBytes * ByteTime.count();
+    const Summary gaps = summarise(byteGaps(events));
+    const Summary write = summarise(writeMs);
+    const Summary read = summarise(readMs);
+    const Summary shown = summarise(startup.shownMs);
+
+    std::printf("runs %d, failures %d, bytes lost %d, messages %d\n", runs, failures,
+                bytesLost(events), messages.shown());
+    print("gap between data bytes", gaps, "ms");
+    print("ticks of the write pass", summarise(writePassTicks), "");
+    print("ticks of write-and-verify", summarise(writeAndVerifyTicks), "");
+    print("ticks of the port cycle", summarise(cycleTicks), "");
+    print("write-and-verify-and-cycle", write, "ms");
+    std::printf("%-34s nominal %.1f ms, median/nominal %.4f\n", "", writeNominal,
+                write.median / writeNominal);
+    print("read-and-save", read, "ms");
+    std::printf("%-34s nominal %.1f ms, median/nominal %.4f\n", "", readNominal,
+                read.median / readNominal);
+    print("processor time, write-and-verify", summarise(writeCpu), "% of wall");
+    print("processor time, read-and-save", summarise(readCpu), "% of wall");
+    print("start to window shown", shown, "ms");
+    std::printf("%-34s %ld KiB%s\n", "peak resident memory of tavrin", startup.peakKiB,
+                startup.allShown ? "" : " (a start did not show the window)");
+
+    if (parser.isSet("json")) {
+        const QJsonObject figures{
+            {"runs", runs},
+            {"failures", failures},
+            {"bytesLost", bytesLost(events)},
+            {"byteGapMs", toJson(gaps)},
+            {"writePassTicks", toJson(summarise(writePassTicks))},
+            {"writeAndVerifyTicks", toJson(summarise(writeAndVerifyTicks))},
+            {"portCycleTicks", toJson(summarise(cycleTicks))},
+            {"writeAndVerifyAndCycleMs", toJson(write)},
+            {"writeAndVerifyAndCycleNominalMs", writeNominal},
+            {"writeAndVerifyAndCycleRatio", write.median / writeNominal},
+            {"readAndSaveMs", toJson(read)},
+            {"readAndSaveNominalMs", readNominal},
+            {"readAndSaveRatio", read.median / readNominal},
+            {"writeAndVerifyCpuPercent", toJson(summarise(writeCpu))},
+            {"readAndSaveCpuPercent", toJson(summarise(readCpu))},
+            {"startToShownMs", toJson(shown)},
+            {"peakResidentKiB", qint64(startup.peakKiB)},
+        };
+        QFile out(parser.value("json"));
+        if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(figures).toJson()) < 0) {
+            std::fprintf(stderr, "tavrin-bench: cannot write %s\n",
+                         qPrintable(parser.value("json")));
+            return 1;
+        }
+    }
+    return failures == 0 && startup.allShown ? 0 : 1;
+}
