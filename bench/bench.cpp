@@ -86,13 +86,36 @@ public:
     explicit Recorder(tavrin::Program& program)
         : m_program(program) {
         QObject::connect(&program.panel(), &tavrin::StatusPanel::captionChanged,
-                         [this](const QString& caption) { mark(caption); });
+                         [this](const QString& caption) {
+                             mark(caption);
+                             if (caption == "Write Started")
+                                 m_writing = true;
+                             if (caption == "Verify Started")
+                                 m_writing = false;
+                         });
+        // The bar grows straight after each data byte is handed to the system.
+        QObject::connect(&program.panel(), &tavrin::StatusPanel::shapeChanged,
+                         [this](tavrin::StatusPanel::Shape which) {
+                             if (m_writing && which == tavrin::StatusPanel::Shape::Shape3 &&
+                                 m_program.panel().shape(which).Width > 0)
+                                 m_steps.push_back(std::chrono::steady_clock::now());
+                         });
         QObject::connect(&program.link(), &tavrin::SerialLink::portChanged, [this] {
             if (!m_program.link().PortOpen())
                 mark(QStringLiteral("port closed"));
         });
     }
-    void clear() { m_marks.clear(); }
+    void clear() {
+        m_marks.clear();
+        m_steps.clear();
+    }
+    // The gaps between the progress steps of the write pass.
+    std::vector<double> stepGaps() const {
+        std::vector<double> gaps;
+        for (size_t i = 1; i < m_steps.size(); ++i)
+            gaps.push_back(Ms(m_steps[i] - m_steps[i - 1]).count());
+        return gaps;
+    }
     int ticksBetween(const QString& from, const QString& to) const {
         return m_marks.value(to, -1) - m_marks.value(from, 0);
     }
@@ -102,6 +125,8 @@ private:
 
     tavrin::Program& m_program;
     QHash<QString, int> m_marks;
+    bool m_writing = false;
+    std::vector<std::chrono::steady_clock::time_point> m_steps;
 };
 
 struct Startup {
@@ -197,7 +222,7 @@ int main(int argc, char* argv[]) {
     program.window().Com(0)->click();
 
     std::vector<double> writePassTicks, writeAndVerifyTicks, cycleTicks;
-    std::vector<double> writeMs, writeCpu, readMs, readCpu;
+    std::vector<double> writeMs, writeCpu, readMs, readCpu, sendGaps;
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
         QByteArray image(64, 0);
@@ -211,6 +236,8 @@ int main(int argc, char* argv[]) {
         failures += program.window().Label4()->text() != "Verify Completed";
         writeMs.push_back(write.wallMs);
         writeCpu.push_back(100.0 * write.cpuShare);
+        const std::vector<double> steps = recorder.stepGaps();
+        sendGaps.insert(sendGaps.end(), steps.begin(), steps.end());
         writePassTicks.push_back(recorder.ticksBetween("Write Started", "Verify Started"));
         writeAndVerifyTicks.push_back(recorder.ticksBetween("Write Started", "port closed"));
         cycleTicks.push_back(recorder.ticksBetween("port closed", "Verify Completed"));
@@ -236,7 +263,8 @@ int main(int argc, char* argv[]) {
 
     std::printf("runs %d, failures %d, bytes lost %d, messages %d\n", runs, failures,
                 bytesLost(events), messages.shown());
-    print("gap between data bytes", gaps, "ms");
+    print("gap between data bytes, on arrival", gaps, "ms");
+    print("gap between data bytes, as sent", summarise(sendGaps), "ms");
     print("ticks of the write pass", summarise(writePassTicks), "");
     print("ticks of write-and-verify", summarise(writeAndVerifyTicks), "");
     print("ticks of the port cycle", summarise(cycleTicks), "");
@@ -258,6 +286,7 @@ int main(int argc, char* argv[]) {
             {"failures", failures},
             {"bytesLost", bytesLost(events)},
             {"byteGapMs", toJson(gaps)},
+            {"sentByteGapMs", toJson(summarise(sendGaps))},
             {"writePassTicks", toJson(summarise(writePassTicks))},
             {"writeAndVerifyTicks", toJson(summarise(writeAndVerifyTicks))},
             {"portCycleTicks", toJson(summarise(cycleTicks))},
