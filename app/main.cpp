@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 
 #include <cstdio>
@@ -9,6 +10,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Reads, saves, writes and verifies a device's data EEPROM over a serial "
+                       "port.\nCom1..Com4 are the devices in TAVRIN_COM1..TAVRIN_COM4 when set."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
     tavrin::Program program;
     program.window().show();
     // For start-up measurements and smoke tests: say "shown" once the window has been shown and
