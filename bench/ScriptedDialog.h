@@ -1,6 +1,9 @@
 #pragma once
 
+#include "image/ImageFile.h"
 #include "platform/FileDialog.h"
+
+#include <QRandomGenerator>
 
 namespace tavrin {
 
@@ -10,6 +13,15 @@ public:
     explicit ScriptedDialog(QString path = {})
         : m_path(std::move(path)) {}
     void choose(const QString& path) { m_path = path; }
+    // Writes 64 random bytes to `path` and chooses it; returns the bytes.
+    QByteArray chooseRandomImage(const QString& path) {
+        QByteArray image(64, 0);
+        for (char& byte : image)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        (void)ImageFile::write(path, image);
+        choose(path);
+        return image;
+    }
 
     void setCancelError(bool) override {}
     void setFlags(int) override {}

@@ -20,7 +20,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -225,12 +224,7 @@ int main(int argc, char* argv[]) {
     std::vector<double> writeMs, writeCpu, readMs, readCpu, sendGaps;
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
-        QByteArray image(64, 0);
-        for (char& byte : image)
-            byte = char(QRandomGenerator::global()->bounded(256));
-        const QString written = dir.filePath("written.bin");
-        (void)tavrin::ImageFile::write(written, image);
-        dialog.choose(written);
+        const QByteArray image = dialog.chooseRandomImage(dir.filePath("written.bin"));
         recorder.clear();
         const Timing write = timed([&] { program.window().OWEE()->click(); });
         failures += program.window().Label4()->text() != "Verify Completed";

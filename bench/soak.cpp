@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -53,12 +52,7 @@ int main(int argc, char* argv[]) {
     int verifyFailures = 0;
     int readMismatches = 0;
     for (; done < cycles; ++done) {
-        QByteArray image(64, 0);
-        for (char& byte : image)
-            byte = char(QRandomGenerator::global()->bounded(256));
-        const QString written = dir.filePath("written.bin");
-        (void)tavrin::ImageFile::write(written, image);
-        dialog.choose(written);
+        const QByteArray image = dialog.chooseRandomImage(dir.filePath("written.bin"));
         program.window().OWEE()->click();
         if (program.window().Label4()->text() != "Verify Completed")
             ++verifyFailures;
