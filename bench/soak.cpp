@@ -32,6 +32,8 @@ long residentKiB() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
     QTemporaryDir dir;
