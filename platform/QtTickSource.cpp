@@ -49,8 +49,8 @@ void QtTickSource::enable() {
     if (m_timerFd >= 0) {
         const auto ns = std::chrono::nanoseconds(m_interval).count();
         const timespec period{time_t(ns / 1000000000), long(ns % 1000000000)};
-        const itimerspec spec{period, period};
-        if (::timerfd_settime(m_timerFd, 0, &spec, nullptr) == 0)
+        const itimerspec schedule{period, period};
+        if (::timerfd_settime(m_timerFd, 0, &schedule, nullptr) == 0)
             return;
     }
 #endif

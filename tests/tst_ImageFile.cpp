@@ -1,5 +1,7 @@
 #include "image/ImageFile.h"
 
+#include "FileContents.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,6 +11,7 @@
 #include <sys/resource.h>
 
 using tavrin::ImageFile;
+using tavrin::test::fileContents;
 
 namespace {
 
@@ -16,11 +19,6 @@ void put(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -59,7 +57,7 @@ void tst_ImageFile::roundTrip() {
     const QString path = dir.filePath(name);
 
     QCOMPARE(ImageFile::write(path, bytes), QString());
-    QCOMPARE(contents(path), bytes);
+    QCOMPARE(fileContents(path), bytes);
     const ImageFile::ReadResult read = ImageFile::read(path);
     QVERIFY(read.ok());
     QCOMPARE(read.bytes, bytes);
@@ -71,7 +69,7 @@ void tst_ImageFile::saveReplacesWithoutAsking() {
     const QString path = dir.filePath("device.bin");
     put(path, QByteArray(64, 'x'));
     QCOMPARE(ImageFile::write(path, "short"), QString());
-    QCOMPARE(contents(path), QByteArray("short"));
+    QCOMPARE(fileContents(path), QByteArray("short"));
 }
 
 void tst_ImageFile::refusals_data() {
@@ -132,7 +130,7 @@ void tst_ImageFile::fullDiskLeavesTheOldFileIntact() {
 
     QVERIFY(!error.isEmpty());
     QVERIFY2(error.contains(path), qPrintable(error));
-    QCOMPARE(contents(path), old);
+    QCOMPARE(fileContents(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"device.bin"});
 }
 

@@ -1,6 +1,7 @@
 // The read-and-save command in virtual time against the device model.
 
 #include "CommandRig.h"
+#include "FileContents.h"
 
 #include "image/ImageFile.h"
 
@@ -9,15 +10,6 @@
 
 using namespace tavrin;
 using namespace tavrin::test;
-
-namespace {
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class tst_ReadAndSave : public QObject {
     Q_OBJECT
@@ -62,7 +54,7 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
 
     QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
 
-    QCOMPARE(contents(path).toHex(), saved.toHex());
+    QCOMPARE(fileContents(path).toHex(), saved.toHex());
     QCOMPARE(rig.files.calls().filter("Show"), QStringList{"ShowSave"});
     QCOMPARE(rig.sent().toHex(), (DeviceCommand::ReadAll + DeviceCommand::Wake).toHex());
     QVERIFY(rig.comm.calls().contains("PortOpen=False"));
@@ -140,7 +132,7 @@ void tst_ReadAndSave::overlappingClicksAreRefused() {
     QVERIFY(!refused.contains(false));
     QCOMPARE(rig.sent(), quiet.sent());
     QCOMPARE(rig.history, quiet.history);
-    QCOMPARE(contents(rig.path("saved.bin")).toHex(), rig.device.cells().toHex());
+    QCOMPARE(fileContents(rig.path("saved.bin")).toHex(), rig.device.cells().toHex());
     QCOMPARE(rig.link.CommPort(), 1);
     QCOMPARE(rig.files.showings(), 1);
 }
