@@ -7,6 +7,7 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    tavrin::QtMessagePump::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));

@@ -195,6 +195,7 @@ void print(const char* what, const Summary& s, const char* unit) {
 int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    tavrin::QtMessagePump::prepareApplication();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription("Pacing, tick counts, timing and start-up of Tavrin.");

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 int main(int argc, char* argv[]) {
+    tavrin::QtMessagePump::prepareApplication();
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: tavrin-screenshot OUTPUT.png\n");

@@ -34,6 +34,7 @@ long residentKiB() {
 int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    tavrin::QtMessagePump::prepareApplication();
     QApplication app(argc, argv);
     const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
     QTemporaryDir dir;

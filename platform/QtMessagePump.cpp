@@ -4,6 +4,15 @@
 
 namespace tavrin {
 
+// Qt's GLib dispatcher can sleep past a queued X event: its X source counts as ready only while
+// a wake-up flag is set, and the posted-events source clears that flag whenever it runs, also in
+// a non-blocking pass such as the one every wait makes before it sleeps; a wake-up from the X
+// reader thread that lands in such a pass is then lost until some other event comes along. The
+// plain Unix dispatcher reads the X queue after every pass and wakes on its own event descriptor.
+void QtMessagePump::prepareApplication() {
+    qputenv("QT_NO_GLIB", "1");
+}
+
 void QtMessagePump::processPending() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

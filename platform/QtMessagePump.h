@@ -7,6 +7,9 @@ namespace tavrin {
 // Pumps the Qt event loop of the calling thread.
 class QtMessagePump : public MessagePump {
 public:
+    // Call before the application object exists: picks the event dispatcher the waits rely on.
+    static void prepareApplication();
+
     void processPending() override;
     void waitForMore() override;
 };

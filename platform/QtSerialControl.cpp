@@ -27,6 +27,7 @@ QtSerialControl::QtSerialControl(PortResolver resolver, QObject* parent)
 
 void QtSerialControl::setCommPort(int port) {
     m_commPort = port;
+    m_device = m_resolve(port);
 }
 
 int QtSerialControl::commPort() const {
@@ -38,15 +39,13 @@ QString QtSerialControl::deviceFor(int port) const {
 }
 
 PortError QtSerialControl::open() {
-    const QString device = deviceName();
-    if (device.isEmpty())
+    if (m_device.isEmpty())
         return {PortError::Kind::NotPresent, {}, {}};
     if (m_port.isOpen())
         close();
 
     QScopedValueRollback inCall(m_inCall, true);
-    m_device = device;
-    m_port.setPortName(device);
+    m_port.setPortName(m_device);
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -60,17 +59,17 @@ PortError QtSerialControl::open() {
         return error;
     }
     m_port.clearError();
-    for (Line line : {Line::Dtr, Line::Rts}) {
-        const PortError error = applyLine(line);
-        if (error.isError() && error.kind != PortError::Kind::LinesUnsupported) {
-            m_port.close();
-            return error;
-        }
-    }
     return {};
 }
 
 void QtSerialControl::close() {
+    if (m_port.isOpen() && !m_failing) {
+        // Closing leaves the lines up where the terminal has no hang-up on close (HUPCL off, a
+        // pseudo-terminal); the device must see them down while the port is closed.
+        QScopedValueRollback inCall(m_inCall, true);
+        m_port.setDataTerminalReady(false);
+        m_port.setRequestToSend(false);
+    }
     m_port.close();
     m_port.clearError();
     m_failing = false;
@@ -89,16 +88,12 @@ PortError QtSerialControl::setRts(LineLevel level) {
 }
 
 PortError QtSerialControl::setLine(Line line, LineLevel level) {
-    (line == Line::Dtr ? m_dtr : m_rts) = level;
     if (!isOpen())
         return {};
-    return applyLine(line);
-}
-
-PortError QtSerialControl::applyLine(Line line) {
     QScopedValueRollback inCall(m_inCall, true);
-    const bool ok = line == Line::Dtr ? m_port.setDataTerminalReady(m_dtr == LineLevel::Raised)
-                                      : m_port.setRequestToSend(m_rts == LineLevel::Raised);
+    const bool raised = level == LineLevel::Raised;
+    const bool ok =
+        line == Line::Dtr ? m_port.setDataTerminalReady(raised) : m_port.setRequestToSend(raised);
     if (ok)
         return {};
     PortError error = describe(m_port.error());

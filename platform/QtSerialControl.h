@@ -20,6 +20,7 @@ public:
 
     void setCommPort(int port) override;
     int commPort() const override;
+    QString deviceName() const override { return m_device; }
     QString deviceFor(int port) const override;
 
     PortError open() override;
@@ -37,7 +38,6 @@ private:
     enum class Line { Dtr, Rts };
 
     PortError setLine(Line line, LineLevel level);
-    PortError applyLine(Line line);
     PortError describe(QSerialPort::SerialPortError error) const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
 
@@ -45,8 +45,6 @@ private:
     QSerialPort m_port;
     QString m_device;
     int m_commPort = 1;
-    LineLevel m_dtr = LineLevel::Raised;
-    LineLevel m_rts = LineLevel::Raised;
     // Set from the first error of an open port until it is closed: Qt keeps raising errors on a
     // hung-up line, and only the first one counts.
     bool m_failing = false;

@@ -32,17 +32,21 @@ class SerialControl : public QObject {
 public:
     using QObject::QObject;
 
+    // Selects port n and looks up its device now: every opening until the next selection opens
+    // that same device, whatever the machine's ports are by then.
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;
-    // The device a port number maps to, empty when there is none.
+    // The device selected with the port number, empty when there was none.
+    virtual QString deviceName() const = 0;
+    // The device a port number maps to now, empty when there is none.
     virtual QString deviceFor(int port) const = 0;
-    QString deviceName() const { return deviceFor(commPort()); }
 
     virtual PortError open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // While the port is closed a level is kept and takes effect at the next opening.
+    // Take effect while the port is open. The system raises both lines when it opens a port and
+    // drops them when it closes it; an opening never drops a line again.
     virtual PortError setDtr(LineLevel level) = 0;
     virtual PortError setRts(LineLevel level) = 0;
 

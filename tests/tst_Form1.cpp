@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/ShapeWidget.h"
 #include "image/ImageFile.h"
+#include "platform/QtMessagePump.h"
 
 #include <QHelpEvent>
 #include <QLabel>
@@ -27,6 +28,9 @@ struct WindowRig : CommandRig {
 
 class tst_Form1 : public QObject {
     Q_OBJECT
+
+public:
+    static void initMain() { QtMessagePump::prepareApplication(); }
 
 private slots:
     void layout();

@@ -1,6 +1,7 @@
 #include "FakeFileDialog.h"
 #include "image/ImageDialog.h"
 #include "platform/QtFileDialog.h"
+#include "platform/QtMessagePump.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -36,6 +37,9 @@ void whenDialogShown(std::function<void(QFileDialog*)> act) {
 
 class tst_ImageDialog : public QObject {
     Q_OBJECT
+
+public:
+    static void initMain() { QtMessagePump::prepareApplication(); }
 
 private slots:
     void settingsComeFirstInOrder();

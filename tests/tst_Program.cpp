@@ -77,6 +77,9 @@ QByteArray cells() {
 class tst_Program : public QObject {
     Q_OBJECT
 
+public:
+    static void initMain() { QtMessagePump::prepareApplication(); }
+
 private slots:
     void readAndSaveGivesTheCells();
     void writeAndVerifyPutsTheFileIntoTheDevice();
@@ -143,16 +146,22 @@ void tst_Program::unplugDrills_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("unplugWhen"); // the simulator's event; empty: it hangs up itself
     QTest::addColumn<QString>("verdict");
+    // Another device takes the pulled one's place in the machine's list of ports.
+    QTest::addColumn<bool>("another");
     QTest::newRow("mid write transfer") << QStringList{"--hang-up-after", "20"} << "OWEE"
                                         << ""
-                                        << "Write Aborted";
+                                        << "Write Aborted" << false;
     QTest::newRow("read-back wait") << QStringList{"--silent"} << "RSEE"
                                     << "read"
-                                    << "Read Aborted";
+                                    << "Read Aborted" << false;
     // The data part completed; only the reopen at the end of the cycle fails.
     QTest::newRow("closed interval of the port cycle") << QStringList{} << "OWEE"
                                                        << "disconnected"
-                                                       << "Verify Completed";
+                                                       << "Verify Completed" << false;
+    // The reopen must not wake whatever is now found first: it is another device.
+    QTest::newRow("closed interval, another device found") << QStringList{} << "OWEE"
+                                                           << "disconnected"
+                                                           << "Verify Completed" << true;
 }
 
 // Each ends with one message naming the port and its device, the files untouched, and the program
@@ -162,6 +171,7 @@ void tst_Program::unplugDrills() {
     QFETCH(QString, command);
     QFETCH(QString, unplugWhen);
     QFETCH(QString, verdict);
+    QFETCH(bool, another);
     EndToEnd e2e(options);
     const QString pulled = e2e.device;
     const QString image = e2e.dir.filePath("image.bin");
@@ -170,7 +180,12 @@ void tst_Program::unplugDrills() {
     QVERIFY(ImageFile::write(saved, "old").isEmpty());
     e2e.files.choose({command == "OWEE" ? image : saved});
     if (!unplugWhen.isEmpty())
-        e2e.onEvent(unplugWhen, [&] { e2e.sim->stop(); });
+        e2e.onEvent(unplugWhen, [&] {
+            if (another)
+                e2e.plugIn();
+            else
+                e2e.sim->stop();
+        });
 
     (command == "OWEE" ? e2e.program.window().OWEE() : e2e.program.window().RSEE())->click();
 
@@ -182,6 +197,9 @@ void tst_Program::unplugDrills() {
     QVERIFY2(said.contains("Com1 (" + pulled + ")"), qPrintable(said));
     QCOMPARE(ImageFile::read(image).bytes, cells());
     QCOMPARE(ImageFile::read(saved).bytes, "old");
+    if (another)
+        QVERIFY2(!e2e.sim->events().join(' ').contains("connected"),
+                 qPrintable(e2e.sim->events().join(' ')));
 
     e2e.plugIn();
     e2e.program.window().Com(0)->click();

@@ -22,6 +22,7 @@ FakeSerialControl::FakeSerialControl(VirtualTime& time, DeviceModel* device)
 void FakeSerialControl::setCommPort(int port) {
     log(QStringLiteral("CommPort=%1").arg(port));
     m_commPort = port;
+    m_selected = m_devices.value(port);
 }
 
 PortError FakeSerialControl::open() {

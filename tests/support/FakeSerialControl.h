@@ -32,6 +32,7 @@ public:
 
     void setCommPort(int port) override;
     int commPort() const override { return m_commPort; }
+    QString deviceName() const override { return m_selected; }
     QString deviceFor(int port) const override { return m_devices.value(port); }
     PortError open() override;
     void close() override;
@@ -69,6 +70,7 @@ private:
     DeviceModel* m_device;
     QMap<int, QString> m_devices;
     int m_commPort = 1;
+    QString m_selected = QStringLiteral("/dev/ttyFAKE1");
     bool m_open = false;
     bool m_unplugged = false;
     int m_session = 0;
