@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/PortOptionStyle.h"
 #include "app/ShapeWidget.h"
 #include "commands/CommandContext.h"
 #include "commands/CommandRunner.h"
@@ -11,6 +12,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+
+#include <algorithm>
+#include <limits>
 
 namespace tavrin {
 
@@ -42,7 +47,7 @@ Form1::Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent)
     icon.addFile(QStringLiteral(":/icons/tavrin-32.png"), QSize(32, 32));
     setWindowIcon(icon);
     resize(pixels(3000), pixels(1875));
-    // The layout is fixed in twips; a small face keeps "Com4" clear of its neighbour's button.
+    // The layout is fixed in twips, and small: so is the face.
     QFont small = font();
     small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
     setFont(small);
@@ -73,13 +78,17 @@ void Form1::createControls() {
     m_OWEE->setAccessibleName(tr("Open and write EEPROM"));
 
     m_Com = new QButtonGroup(this);
+    auto* optionStyle = new PortOptionStyle;
+    optionStyle->setParent(this);
     for (int index = 0; index < 4; ++index) {
         auto* option = new QRadioButton(QStringLiteral("Com%1").arg(index + 1), this);
         place(option, {120 + 720 * index, 1080, 735, 255});
+        option->setStyle(optionStyle);
         option->setAccessibleName(QStringLiteral("Com%1").arg(index + 1));
         option->installEventFilter(this);
         m_Com->addButton(option, index);
     }
+    fitPortCaptions();
 
     // Bottom to top: track, fill, status text, frame.
     auto addShape = [this](StatusPanel::Shape which, ShapeWidget::Style style,
@@ -95,13 +104,43 @@ void Form1::createControls() {
     place(m_Label4, {720, 1560, 1455, 255});
     m_Label4->setAlignment(Qt::AlignCenter);
     m_Label4->setTextFormat(Qt::PlainText);
-    m_Label4->setAccessibleName(tr("Status"));
+    // Without a name of its own the label is read out by its caption, and each new caption is
+    // announced.
+    m_Label4->setAccessibleDescription(tr("Status"));
     addShape(StatusPanel::Shape::Shape1, ShapeWidget::Style::Border, tr("Progress frame"));
 
     setTabOrder(m_RSEE, m_OWEE);
     setTabOrder(m_OWEE, Com(0));
     for (int index = 1; index < 4; ++index)
         setTabOrder(Com(index - 1), Com(index));
+}
+
+// The captions differ only in their digit: each must be seen whole before the next option begins
+// (or the window ends), which may take a smaller face than the rest of the window.
+void Form1::fitPortCaptions() {
+    QFont font = Com(0)->font();
+    while (font.pointSizeF() > MinimumPointSize && portCaptionOverflow(font) > 0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        for (QAbstractButton* option : m_Com->buttons())
+            option->setFont(font);
+    }
+}
+
+int Form1::portCaptionOverflow(const QFont& font) const {
+    int overflow = std::numeric_limits<int>::min();
+    for (int index = 0; index < 4; ++index) {
+        const QRadioButton* option = Com(index);
+        const int end = index < 3 ? Com(index + 1)->x() : width();
+        QStyleOptionButton look;
+        look.initFrom(option);
+        look.text = option->text();
+        const QRect contents =
+            option->style()->subElementRect(QStyle::SE_RadioButtonContents, &look, option);
+        const int right =
+            option->x() + contents.left() + QFontMetrics(font).horizontalAdvance(look.text);
+        overflow = std::max(overflow, right - end);
+    }
+    return overflow;
 }
 
 void Form1::Form_Load() {

@@ -31,6 +31,10 @@ public:
     QLabel* Label4() const { return m_Label4; }
     ShapeWidget* shape(StatusPanel::Shape which) const;
 
+    // Pixels by which the widest port caption in `font` runs into the next option or past the
+    // window's edge; zero or less when every caption is whole.
+    int portCaptionOverflow(const QFont& font) const;
+
     // Twips to pixels, at 15 twips a pixel.
     static int pixels(double twips);
     // A 0x00BBGGRR value or a system colour reference, as this window's palette shows it.
@@ -41,7 +45,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static constexpr double MinimumPointSize = 6;
+
     void createControls();
+    void fitPortCaptions();
     void Form_Load();
     void Com_Click(int index);
     void showPortInUse();

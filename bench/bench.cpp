@@ -256,8 +256,9 @@ int main(int argc, char* argv[]) {
     const Summary read = summarise(readMs);
     const Summary shown = summarise(startup.shownMs);
 
-    std::printf("runs %d, failures %d, bytes lost %d, messages %d\n", runs, failures,
-                bytesLost(events), messages.shown());
+    std::printf("platform %s, runs %d, failures %d, bytes lost %d, messages %d\n",
+                qPrintable(QGuiApplication::platformName()), runs, failures, bytesLost(events),
+                messages.shown());
     print("gap between data bytes, on arrival", gaps, "ms");
     print("gap between data bytes, as sent", summarise(sendGaps), "ms");
     print("ticks of the write pass", summarise(writePassTicks), "");
@@ -277,6 +278,7 @@ int main(int argc, char* argv[]) {
 
     if (parser.isSet("json")) {
         const QJsonObject figures{
+            {"platform", QGuiApplication::platformName()},
             {"runs", runs},
             {"failures", failures},
             {"bytesLost", bytesLost(events)},

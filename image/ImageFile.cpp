@@ -43,7 +43,17 @@ ImageFile::ReadResult ImageFile::read(const QString& path) {
 }
 
 QString ImageFile::write(const QString& path, const QByteArray& bytes) {
+    // Replacing a device node, FIFO or socket with a plain file would break what it stood for.
+    const QFileInfo info(path);
+    if (info.isDir())
+        return tr("\"%1\" is a folder, not an image file; nothing was saved.").arg(shown(path));
+    if (info.exists() && !info.isFile())
+        return tr("\"%1\" is not an ordinary file (a device, pipe or socket); nothing was saved.")
+            .arg(shown(path));
+
     QSaveFile file(path);
+    // A folder that cannot take the temporary file may still hold a writable image.
+    file.setDirectWriteFallback(true);
     // Unbuffered, so that a short write (disk full) is seen here rather than lost in a flush.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return tr("The image file \"%1\" could not be created: %2.")

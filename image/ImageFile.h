@@ -17,7 +17,9 @@ public:
     // Refuses a path that does not exist or is not a regular file; creates nothing.
     static ReadResult read(const QString& path);
     // Replaces the file atomically: on failure the file that was there is left as it was, and no
-    // temporary file remains. Returns the error for the operator, empty on success.
+    // temporary file remains. Where the folder cannot take a temporary file, an existing writable
+    // file is written in place. Refuses anything but an ordinary file (or a link to one) and a new
+    // name. Returns the error for the operator, empty on success.
     static QString write(const QString& path, const QByteArray& bytes);
 };
 

@@ -7,10 +7,14 @@
 #include "image/ImageFile.h"
 #include "platform/QtMessagePump.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace tavrin;
@@ -34,7 +38,10 @@ public:
 
 private slots:
     void layout();
+    void portCaptionsAreWhole_data();
+    void portCaptionsAreWhole();
     void writeShowsEveryStep();
+    void statusIsReadOutAtEveryStep();
     void refusedPortClickKeepsThePortInUse();
     void closingInsideAWaitEndsTheCommand();
     void portOptionsTellTheirDevice();
@@ -78,7 +85,44 @@ void tst_Form1::layout() {
     QVERIFY(children.indexOf(form.Label4()) < children.indexOf(form.shape(Shape::Shape1)));
 
     for (QWidget* control : form.findChildren<QWidget*>())
-        QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
+        QVERIFY2(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty(),
+                 control->metaObject()->className());
+}
+
+void tst_Form1::portCaptionsAreWhole_data() {
+    QTest::addColumn<QString>("style");
+    QTest::newRow("platform default") << QString();
+    for (const char* style : {"Fusion", "Windows"})
+        QTest::newRow(qPrintable(style)) << style;
+}
+
+// The digit is all that tells the ports apart: indicator, spacing and caption of each option end
+// before the next option begins, or the window ends.
+void tst_Form1::portCaptionsAreWhole() {
+    QFETCH(QString, style);
+    const QString before = QApplication::style()->name();
+    if (!style.isEmpty())
+        QApplication::setStyle(style);
+    WindowRig rig;
+    Form1& form = rig.form;
+    for (int i = 0; i < 4; ++i) {
+        const QRadioButton* option = form.Com(i);
+        QStyleOptionButton look;
+        look.initFrom(option);
+        const QStyle* drawn = option->style();
+        const int end = option->x() +
+                        drawn->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, &look, option) +
+                        drawn->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &look, option) +
+                        option->fontMetrics().horizontalAdvance(option->text());
+        const int room = i < 3 ? form.Com(i + 1)->x() : form.width();
+        QVERIFY2(end <= room, qPrintable(QStringLiteral("%1 ends at %2, room until %3 (%4 pt)")
+                                             .arg(option->text())
+                                             .arg(end)
+                                             .arg(room)
+                                             .arg(option->font().pointSizeF())));
+        QVERIFY(option->font().pointSizeF() >= 6);
+    }
+    QApplication::setStyle(before);
 }
 
 void tst_Form1::writeShowsEveryStep() {
@@ -111,6 +155,33 @@ void tst_Form1::writeShowsEveryStep() {
     QVERIFY(!form.shape(Shape::Shape1)->isVisible());
     QCOMPARE(form.shape(Shape::Shape3)->width(), 0);
     QCOMPARE(form.shape(Shape::Shape2)->width(), 185);
+}
+
+// A screen reader hears every caption a command sets, as it is set.
+void tst_Form1::statusIsReadOutAtEveryStep() {
+    WindowRig rig;
+    Form1& form = rig.form;
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(form.Label4());
+    QCOMPARE(status->text(QAccessible::Name), Form1::InitialCaption);
+    QCOMPARE(status->text(QAccessible::Description), "Status");
+    form.Com(0)->click();
+    const QString path = rig.path("image.bin");
+    QCOMPARE(ImageFile::write(path, "A\x05"), QString());
+    rig.files.choose({path});
+    QStringList captions;
+    QStringList heard;
+    connect(&rig.panel, &StatusPanel::captionChanged, this, [&](const QString& caption) {
+        captions << caption;
+        heard << status->text(QAccessible::Name);
+    });
+
+    form.OWEE()->click();
+
+    QCOMPARE(captions, QStringList({"Write Started", "A", "A (41)", ".", ". (5)", "Write Finished",
+                                    "Verify Started", "Verify Completed"}));
+    QCOMPARE(heard, captions);
+    // A label without a name of its own announces each new text as a change of name.
+    QVERIFY(form.Label4()->accessibleName().isEmpty());
 }
 
 void tst_Form1::refusedPortClickKeepsThePortInUse() {

@@ -4,11 +4,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using tavrin::ImageFile;
 using tavrin::test::fileContents;
@@ -34,6 +40,10 @@ private slots:
     void refusals();
     void saveIntoAMissingFolder();
     void fullDiskLeavesTheOldFileIntact();
+    void saveOverSomethingElseIsRefused_data();
+    void saveOverSomethingElseIsRefused();
+    void saveThroughALinkReplacesItsTarget();
+    void saveInAReadOnlyFolder();
 };
 
 void tst_ImageFile::roundTrip_data() {
@@ -131,6 +141,77 @@ void tst_ImageFile::fullDiskLeavesTheOldFileIntact() {
     QVERIFY(!error.isEmpty());
     QVERIFY2(error.contains(path), qPrintable(error));
     QCOMPARE(fileContents(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"device.bin"});
+}
+
+void tst_ImageFile::saveOverSomethingElseIsRefused_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("socket") << "socket";
+    QTest::newRow("folder") << "folder";
+}
+
+// As root a plain replace would turn a device node into a file; a FIFO or socket stands for one.
+void tst_ImageFile::saveOverSomethingElseIsRefused() {
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("node");
+    const QByteArray local = QFile::encodeName(path);
+    if (kind == u"fifo") {
+        QCOMPARE(::mkfifo(local.constData(), 0600), 0);
+    } else if (kind == u"socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, local.constData(), sizeof address.sun_path - 1);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    } else {
+        QVERIFY(QDir(dir.path()).mkdir("node"));
+    }
+    const QFileInfo before(path);
+
+    const QString error = ImageFile::write(path, QByteArray(64, 'x'));
+
+    QVERIFY2(error.contains(path) && error.contains("nothing was saved"), qPrintable(error));
+    const QFileInfo after(path);
+    QCOMPARE(after.isFile(), false);
+    QCOMPARE(after.exists(), true);
+    struct stat status {};
+    QCOMPARE(::stat(local.constData(), &status), 0);
+    QCOMPARE(S_ISFIFO(status.st_mode), kind == u"fifo");
+    QCOMPARE(S_ISSOCK(status.st_mode), kind == u"socket");
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"node"});
+}
+
+void tst_ImageFile::saveThroughALinkReplacesItsTarget() {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("device.bin");
+    put(target, "old");
+    QVERIFY(QFile::link(target, dir.filePath("link.bin")));
+
+    QCOMPARE(ImageFile::write(dir.filePath("link.bin"), "new"), QString());
+
+    QCOMPARE(fileContents(target), QByteArray("new"));
+    QVERIFY(QFileInfo(dir.filePath("link.bin")).isSymLink());
+}
+
+// The folder takes no temporary file, but the image in it may be written.
+void tst_ImageFile::saveInAReadOnlyFolder() {
+    if (::geteuid() == 0)
+        QSKIP("a folder's permissions do not bind root");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device.bin");
+    put(path, "old");
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+
+    const QString error = ImageFile::write(path, "new");
+
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(error, QString());
+    QCOMPARE(fileContents(path), QByteArray("new"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"device.bin"});
 }
 
