@@ -7,8 +7,10 @@ Program::Program()
 
 Program::Program(Options options)
     : m_MSComm1(std::move(options.resolver))
-    , m_files(options.fileDialog ? *options.fileDialog : m_CommonDialog1)
-    , m_shownMessages(options.messageBox ? *options.messageBox : m_messages) {
+    , m_engine({m_pump, m_timer1, m_MSComm1,
+                options.fileDialog ? *options.fileDialog : m_CommonDialog1,
+                options.messageBox ? *options.messageBox : m_messages})
+    , m_form(m_engine.runner(), m_engine.panel()) {
     m_CommonDialog1.setParentWidget(&m_form);
     m_messages.setParentWidget(&m_form);
 }

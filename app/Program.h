@@ -1,14 +1,7 @@
 #pragma once
 
 #include "app/Form1.h"
-#include "commands/CommandContext.h"
-#include "commands/CommandRunner.h"
-#include "commands/StatusPanel.h"
-#include "image/ImageDialog.h"
-#include "link/DeviceProtocol.h"
-#include "link/PacingTimer.h"
-#include "link/SerialLink.h"
-#include "link/Waiter.h"
+#include "commands/Engine.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtMessageBox.h"
 #include "platform/QtMessagePump.h"
@@ -17,7 +10,7 @@
 
 namespace tavrin {
 
-// The whole program wired on Qt: the platform back-ends, the device link, the commands and Form1.
+// The window program: the engine on Qt's platform parts, and Form1 on the engine.
 class Program {
 public:
     // Tests and the benchmark may answer the dialogs themselves.
@@ -31,9 +24,10 @@ public:
     explicit Program(Options options);
 
     Form1& window() { return m_form; }
-    CommandRunner& runner() { return m_runner; }
-    StatusPanel& panel() { return m_panel; }
-    SerialLink& link() { return m_link; }
+    Engine& engine() { return m_engine; }
+    CommandRunner& runner() { return m_engine.runner(); }
+    StatusPanel& panel() { return m_engine.panel(); }
+    SerialLink& link() { return m_engine.link(); }
     QtTickSource& timer1() { return m_timer1; }
 
 private:
@@ -42,19 +36,8 @@ private:
     QtSerialControl m_MSComm1;
     QtFileDialog m_CommonDialog1;
     QtMessageBox m_messages;
-    // Bound before anything below takes them.
-    FileDialog& m_files;
-    MessageBox& m_shownMessages;
-    Waiter m_waiter{m_pump};
-    PacingTimer m_pacing{m_timer1, m_waiter};
-    SerialLink m_link{m_MSComm1, m_pacing, m_shownMessages};
-    DeviceProtocol m_protocol{m_link, m_waiter};
-    ImageDialog m_dialog{m_files};
-    StatusPanel m_panel;
-    CommandContext m_context{m_link,   m_protocol,      m_pacing, m_waiter,
-                             m_dialog, m_shownMessages, m_panel};
-    CommandRunner m_runner{m_context};
-    Form1 m_form{m_runner, m_panel};
+    Engine m_engine;
+    Form1 m_form;
 };
 
 } // namespace tavrin

@@ -2,12 +2,15 @@
 // and the program's start-up, against tavrin-devsim on a pseudo-terminal.
 // Usage: tavrin-bench [--runs N] [--json FILE]
 
+#include "FakeFileDialog.h"
+#include "FakeMessageBox.h"
+#include "RandomImage.h"
+#include "SimulatorProcess.h"
+
 #include "app/Program.h"
-#include "bench/BenchSimulator.h"
-#include "bench/CountingMessages.h"
-#include "bench/ScriptedDialog.h"
 #include "image/ImageFile.h"
 #include "link/PacingTimer.h"
+#include "link/WireFormat.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -31,9 +34,8 @@ namespace {
 
 using Ms = std::chrono::duration<double, std::milli>;
 
-// One character at 9600 bit/s, 8N1.
-constexpr Ms ByteTime{10.0 / 9.6};
-constexpr int ReplyBytes = 65;
+constexpr Ms ByteTime = tavrin::Wire::ByteTime;
+constexpr int ReplyBytes = tavrin::Wire::EepromSize + 1;
 constexpr int PortCycleTicks = 100;
 constexpr int WriteAndVerifyTicks = 67;
 
@@ -161,21 +163,21 @@ Startup measureStartup(int runs) {
     return startup;
 }
 
-std::vector<double> byteGaps(const QList<QByteArray>& events) {
+std::vector<double> byteGaps(const QStringList& events) {
     std::vector<double> gaps;
-    for (const QByteArray& line : events) {
+    for (const QString& line : events) {
         if (!line.startsWith("arrivals "))
             continue;
-        const QList<QByteArray> times = line.mid(9).split(' ');
+        const QStringList times = line.mid(9).split(u' ');
         for (qsizetype i = 1; i < times.size(); ++i)
             gaps.push_back(double(times[i].toLongLong() - times[i - 1].toLongLong()) / 1000.0);
     }
     return gaps;
 }
 
-int bytesLost(const QList<QByteArray>& events) {
+int bytesLost(const QStringList& events) {
     int lost = 0;
-    for (const QByteArray& line : events)
+    for (const QString& line : events)
         if (line.startsWith("written lost="))
             lost += line.mid(13).toInt();
     return lost;
@@ -208,15 +210,19 @@ int main(int argc, char* argv[]) {
     const Startup startup = measureStartup(runs);
 
     QTemporaryDir dir;
-    tavrin::BenchSimulator sim({"--timestamps", "--image", dir.filePath("device.bin")});
-    if (sim.device().isEmpty()) {
+    tavrin::test::SimulatorProcess sim({"--timestamps", "--image", dir.filePath("device.bin")});
+    if (sim.devicePath().isEmpty()) {
         std::fprintf(stderr, "tavrin-bench: the simulator did not start\n");
         return 1;
     }
-    tavrin::ScriptedDialog dialog;
-    tavrin::CountingMessages messages;
+    tavrin::test::FakeFileDialog dialog;
+    tavrin::test::FakeMessageBox messages;
+    messages.setWhileShown([](const auto& shown) {
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(shown.title),
+                     qPrintable(shown.prompt));
+    });
     tavrin::Program program(
-        {[&](int port) { return port == 1 ? sim.device() : QString(); }, &dialog, &messages});
+        {[&](int port) { return port == 1 ? sim.devicePath() : QString(); }, &dialog, &messages});
     Recorder recorder(program);
     program.window().show();
     program.window().Com(0)->click();
@@ -225,7 +231,8 @@ int main(int argc, char* argv[]) {
     std::vector<double> writeMs, writeCpu, readMs, readCpu, sendGaps;
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
-        const QByteArray image = dialog.chooseRandomImage(dir.filePath("written.bin"));
+        const QByteArray image = tavrin::test::writeRandomImage(dir.filePath("written.bin"));
+        dialog.chooseAlways(dir.filePath("written.bin"));
         recorder.clear();
         const Timing write = timed([&] { program.window().OWEE()->click(); });
         failures += program.window().Label4()->text() != "Verify Completed";
@@ -238,14 +245,15 @@ int main(int argc, char* argv[]) {
         cycleTicks.push_back(recorder.ticksBetween("port closed", "Verify Completed"));
 
         const QString saved = dir.filePath("saved.bin");
-        dialog.choose(saved);
+        dialog.chooseAlways(saved);
         const Timing read = timed([&] { program.window().RSEE()->click(); });
         failures += tavrin::ImageFile::read(saved).bytes != image;
         readMs.push_back(read.wallMs);
         readCpu.push_back(100.0 * read.cpuShare);
     }
     program.window().close();
-    const QList<QByteArray> events = sim.stop();
+    sim.stop();
+    const QStringList events = sim.events();
 
     const double tick = Ms(tavrin::PacingTimer::TickInterval).count();
     const double writeNominal =
@@ -258,7 +266,7 @@ int main(int argc, char* argv[]) {
 
     std::printf("platform %s, runs %d, failures %d, bytes lost %d, messages %d\n",
                 qPrintable(QGuiApplication::platformName()), runs, failures, bytesLost(events),
-                messages.shown());
+                int(messages.shown().size()));
     print("gap between data bytes, on arrival", gaps, "ms");
     print("gap between data bytes, as sent", summarise(sendGaps), "ms");
     print("ticks of the write pass", summarise(writePassTicks), "");

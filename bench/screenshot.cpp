@@ -1,8 +1,10 @@
 // Takes the README's picture: the window in the middle of a write to tavrin-devsim.
 // Usage: tavrin-screenshot OUTPUT.png (run under a display, e.g. xvfb-run).
 
+#include "FakeFileDialog.h"
+#include "SimulatorProcess.h"
+
 #include "app/Program.h"
-#include "bench/ScriptedDialog.h"
 #include "image/ImageFile.h"
 
 #include <QApplication>
@@ -21,17 +23,17 @@ int main(int argc, char* argv[]) {
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTemporaryDir dir;
-    QProcess sim;
-    sim.start(QCoreApplication::applicationDirPath() + "/tavrin-devsim", {});
-    if (!sim.waitForReadyRead(5000))
+    tavrin::test::SimulatorProcess sim;
+    const QString device = sim.devicePath();
+    if (device.isEmpty())
         return 1;
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
 
     const QString image = dir.filePath("image.bin");
     QByteArray bytes = "Tavrin EEPROM image";
     bytes.resize(64, char(0x5A));
     (void)tavrin::ImageFile::write(image, bytes);
-    tavrin::ScriptedDialog dialog(image);
+    tavrin::test::FakeFileDialog dialog;
+    dialog.chooseAlways(image);
     tavrin::Program program(
         {[&](int port) { return port == 1 ? device : QString(); }, &dialog, nullptr});
     program.window().show();
@@ -44,7 +46,5 @@ int main(int argc, char* argv[]) {
                          }
                      });
     program.window().OWEE()->click();
-    sim.terminate();
-    sim.waitForFinished(5000);
     return taken ? 0 : 1;
 }

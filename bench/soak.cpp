@@ -1,10 +1,12 @@
 // Runs read-and-save plus write-and-verify cycles against tavrin-devsim and prints what went
 // wrong and how memory went. Usage: tavrin-soak [CYCLES] (default 200).
 
+#include "FakeFileDialog.h"
+#include "FakeMessageBox.h"
+#include "RandomImage.h"
+#include "SimulatorProcess.h"
+
 #include "app/Program.h"
-#include "bench/BenchSimulator.h"
-#include "bench/CountingMessages.h"
-#include "bench/ScriptedDialog.h"
 #include "image/ImageFile.h"
 
 #include <QApplication>
@@ -38,13 +40,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
     QTemporaryDir dir;
-    tavrin::BenchSimulator sim({"--image", dir.filePath("device.bin")});
-    const QString device = sim.device();
+    tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
+    const QString device = sim.devicePath();
     if (device.isEmpty())
         return 1;
 
-    tavrin::ScriptedDialog dialog;
-    tavrin::CountingMessages messages;
+    tavrin::test::FakeFileDialog dialog;
+    tavrin::test::FakeMessageBox messages;
+    messages.setWhileShown([](const auto& shown) {
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(shown.title),
+                     qPrintable(shown.prompt));
+    });
     tavrin::Program program(
         {[&](int port) { return port == 1 ? device : QString(); }, &dialog, &messages});
     program.window().show();
@@ -55,12 +61,13 @@ int main(int argc, char* argv[]) {
     int verifyFailures = 0;
     int readMismatches = 0;
     for (; done < cycles; ++done) {
-        const QByteArray image = dialog.chooseRandomImage(dir.filePath("written.bin"));
+        const QByteArray image = tavrin::test::writeRandomImage(dir.filePath("written.bin"));
+        dialog.chooseAlways(dir.filePath("written.bin"));
         program.window().OWEE()->click();
         if (program.window().Label4()->text() != "Verify Completed")
             ++verifyFailures;
         const QString saved = dir.filePath("saved.bin");
-        dialog.choose(saved);
+        dialog.chooseAlways(saved);
         program.window().RSEE()->click();
         if (tavrin::ImageFile::read(saved).bytes != image)
             ++readMismatches;
@@ -68,7 +75,8 @@ int main(int argc, char* argv[]) {
     const long endKiB = residentKiB();
 
     int bytesLost = 0;
-    for (const QByteArray& line : sim.stop())
+    sim.stop();
+    for (const QString& line : sim.events())
         if (line.startsWith("written lost="))
             bytesLost += line.mid(13).toInt();
 
@@ -76,7 +84,7 @@ int main(int argc, char* argv[]) {
     std::printf("verify failures   %d\n", verifyFailures);
     std::printf("read mismatches   %d\n", readMismatches);
     std::printf("bytes lost        %d\n", bytesLost);
-    std::printf("messages shown    %d\n", messages.shown());
+    std::printf("messages shown    %d\n", int(messages.shown().size()));
     std::printf("resident memory   %ld KiB at start, %ld KiB at end\n", startKiB, endKiB);
-    return verifyFailures + readMismatches + bytesLost + messages.shown() == 0 ? 0 : 1;
+    return verifyFailures + readMismatches + bytesLost + int(messages.shown().size()) == 0 ? 0 : 1;
 }

@@ -22,7 +22,7 @@ CommandContext::CommandContext(SerialLink& link, DeviceProtocol& protocol, Pacin
 bool CommandContext::requirePort() {
     if (link.PortOpen())
         return true;
-    messages.show(QStringLiteral("Please select COM port!"), MessageBox::Exclamation,
+    messages.tell(QStringLiteral("Please select COM port!"),
                   QStringLiteral("No COM port selected"));
     return false;
 }

@@ -32,7 +32,7 @@ CommandEnd ReadAndSave::RSEE_Click() {
     // Only the cells the reply announced: anything after them is not EEPROM data.
     const QString error = ImageFile::write(*path, DeviceProtocol::replyData(reply.ReplyBuffer));
     if (!error.isEmpty()) {
-        m_context.messages.show(error, MessageBox::Exclamation, QObject::tr("Image not saved"));
+        m_context.messages.tell(error, QObject::tr("Image not saved"));
         return abandon();
     }
 

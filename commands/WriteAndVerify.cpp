@@ -128,10 +128,10 @@ bool WriteAndVerify::verifyPass() {
 }
 
 bool WriteAndVerify::askToWriteAgain() {
-    const int answer =
-        m_context.messages.show(QStringLiteral("Try to write again?"), MessageBox::ExclamationYesNo,
-                                QStringLiteral("Verify failed!"), m_differences.join(u'\n'));
-    return answer == MessageBox::Yes && !m_context.waiter.isClosing();
+    const MessageBox::Answer answer =
+        m_context.messages.ask(QStringLiteral("Try to write again?"),
+                               QStringLiteral("Verify failed!"), m_differences.join(u'\n'));
+    return answer == MessageBox::Answer::Yes && !m_context.waiter.isClosing();
 }
 
 CommandEnd WriteAndVerify::finish() {
@@ -164,7 +164,7 @@ std::optional<QByteArray> WriteAndVerify::openImage() {
     const ImageFile::ReadResult read = ImageFile::read(m_path);
     if (read.ok())
         return read.bytes;
-    m_context.messages.show(read.error, MessageBox::Exclamation, QObject::tr("Image not opened"));
+    m_context.messages.tell(read.error, QObject::tr("Image not opened"));
     stop(Outcome::PortLost);
     return std::nullopt;
 }

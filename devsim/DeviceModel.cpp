@@ -2,19 +2,13 @@
 
 namespace tavrin {
 
-namespace {
-
-constexpr char Esc = 0x1b;
-
-} // namespace
-
 DeviceModel::DeviceModel(DeviceFaults faults)
     : m_faults(std::move(faults))
-    , m_cells(CellCount, char(0xFF)) {}
+    , m_cells(CellCount, Wire::FillByte) {}
 
 void DeviceModel::setCells(const QByteArray& cells) {
     m_cells = cells.left(CellCount);
-    m_cells.append(QByteArray(CellCount - m_cells.size(), char(0xFF)));
+    m_cells.append(QByteArray(CellCount - m_cells.size(), Wire::FillByte));
 }
 
 void DeviceModel::reset() {
@@ -42,17 +36,17 @@ DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
 }
 
 void DeviceModel::receiveCommandByte(char byte, Response& response) {
-    if (byte == Esc) {
+    if (byte == Wire::Escape) {
         if (m_escapes++ == 0)
             ++m_wakes;
         return;
     }
     // A wake ESC just before a command makes one more ESC in front of it; that changes nothing.
-    if (byte == 'U' && m_escapes >= 2) {
+    if (byte == Wire::ReadAll.back() && m_escapes >= Wire::ReadAll.size() - 1) {
         ++m_reads;
         if (!m_faults.silent)
             response.reply = reply();
-    } else if (byte == 'D' && m_escapes >= 1) {
+    } else if (byte == Wire::WriteAll.back() && m_escapes >= Wire::WriteAll.size() - 1) {
         m_state = State::Writing;
         m_nextCell = 0;
         m_dataReceived = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/WireFormat.h"
+
 #include <QByteArray>
 
 #include <chrono>
@@ -26,7 +28,7 @@ struct DeviceFaults {
 class DeviceModel {
 public:
     using Time = std::chrono::microseconds;
-    static constexpr int CellCount = 64;
+    static constexpr int CellCount = Wire::EepromSize;
     static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
 
     struct Piece {

@@ -2,6 +2,8 @@
 
 #include "devsim/DeviceModel.h"
 
+#include "link/WireFormat.h"
+
 #include <QString>
 
 #include <csignal>
@@ -14,7 +16,7 @@ namespace tavrin {
 class PtyDevice {
 public:
     // One character at 9600 bit/s: start bit, 8 data bits, stop bit.
-    static constexpr std::chrono::microseconds ByteTime{1042};
+    static constexpr auto ByteTime = std::chrono::round<std::chrono::microseconds>(Wire::ByteTime);
 
     PtyDevice(DeviceModel& model, QString imagePath);
     ~PtyDevice();

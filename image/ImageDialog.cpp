@@ -8,24 +8,11 @@ ImageDialog::ImageDialog(FileDialog& dialog)
     : m_dialog(dialog) {}
 
 std::optional<QString> ImageDialog::chooseFileToSave() {
-    prepare();
-    if (m_dialog.showSave() == FileDialog::Answer::Cancelled)
-        return std::nullopt;
-    return m_dialog.fileName();
+    return m_dialog.choose(FileDialog::Purpose::Save, {Filter, BinaryFilesIndex});
 }
 
 std::optional<QString> ImageDialog::chooseFileToOpen() {
-    prepare();
-    if (m_dialog.showOpen() == FileDialog::Answer::Cancelled)
-        return std::nullopt;
-    return m_dialog.fileName();
-}
-
-void ImageDialog::prepare() {
-    m_dialog.setCancelError(true);
-    m_dialog.setFlags(FileDialog::HideReadOnly);
-    m_dialog.setFilter(Filter);
-    m_dialog.setFilterIndex(BinaryFilesIndex);
+    return m_dialog.choose(FileDialog::Purpose::Open, {Filter, BinaryFilesIndex});
 }
 
 } // namespace tavrin

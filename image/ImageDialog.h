@@ -8,7 +8,7 @@ namespace tavrin {
 
 class FileDialog;
 
-// Sets up the shared file dialog for image files and shows it.
+// Asks for an image file with the shared file dialog: any file, or ".bin" files first.
 class ImageDialog {
 public:
     static inline const QString Filter = QStringLiteral("All Files (*.*)|*.*|Binary Files"
@@ -22,8 +22,6 @@ public:
     std::optional<QString> chooseFileToOpen();
 
 private:
-    void prepare();
-
     FileDialog& m_dialog;
 };
 

@@ -11,7 +11,7 @@ DeviceProtocol::DeviceProtocol(SerialLink& link, Waiter& waiter)
 
 ReadBackResult DeviceProtocol::ReadBack() {
     (void)m_link.input();
-    if (!m_link.output(DeviceCommand::ReadAll))
+    if (!m_link.output(Wire::ReadAll))
         return {m_waiter.isClosing() ? Outcome::Closing : Outcome::PortLost, {}};
 
     QByteArray reply;
@@ -38,7 +38,7 @@ Outcome DeviceProtocol::waitForInput(qint64 count) {
 }
 
 bool DeviceProtocol::sendWriteHeader() {
-    return m_link.output(DeviceCommand::WriteAll);
+    return m_link.output(Wire::WriteAll);
 }
 
 bool DeviceProtocol::sendDataByte(quint8 byte) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Outcome.h"
+#include "link/WireFormat.h"
 
 #include <QByteArray>
 
@@ -9,15 +10,8 @@ namespace tavrin {
 class SerialLink;
 class Waiter;
 
-constexpr int EepromSize = 64;
-constexpr char FillByte = char(0xFF);
-
-namespace DeviceCommand {
-inline const QByteArray Wake = QByteArrayLiteral("\x1b");
-inline const QByteArray ReadAll = QByteArrayLiteral("\x1b\x1bU");
-inline const QByteArray WriteAll = QByteArrayLiteral("\x1b"
-                                                     "D");
-} // namespace DeviceCommand
+using Wire::EepromSize;
+using Wire::FillByte;
 
 struct ReadBackResult {
     Outcome outcome = Outcome::Completed;

@@ -50,7 +50,7 @@ Outcome SerialLink::openSelected() {
         return Outcome::PortLost;
     }
     emit portChanged();
-    return output(DeviceCommand::Wake) ? Outcome::Completed : Outcome::PortLost;
+    return output(Wire::Wake) ? Outcome::Completed : Outcome::PortLost;
 }
 
 Outcome SerialLink::raiseLines() {
@@ -106,10 +106,10 @@ void SerialLink::reportOpenFailure(const PortError& error) {
     switch (error.kind) {
     case PortError::Kind::NotPresent:
         if (error.device.isEmpty()) {
-            m_messages.show(tr("Com%1 is not available: no serial device is present for it.\n"
+            m_messages.tell(tr("Com%1 is not available: no serial device is present for it.\n"
                                "Connect the adapter, or set TAVRIN_COM%1 to the device's path.")
                                 .arg(port),
-                            MessageBox::Exclamation, tr("COM port not available"));
+                            tr("COM port not available"));
             return;
         }
         reason = tr("the device is not present. Check that the adapter is plugged in.");
@@ -127,18 +127,18 @@ void SerialLink::reportOpenFailure(const PortError& error) {
         reason = tr("%1.").arg(error.detail);
         break;
     }
-    m_messages.show(tr("%1 could not be opened: %2").arg(describePort(), reason),
-                    MessageBox::Exclamation, tr("COM port not available"));
+    m_messages.tell(tr("%1 could not be opened: %2").arg(describePort(), reason),
+                    tr("COM port not available"));
 }
 
 void SerialLink::onFailed(const PortError& error) {
     if (m_shutDown)
         return;
     emit portChanged();
-    m_messages.show(tr("%1 stopped working: %2.\nThe device may have been unplugged. The port "
+    m_messages.tell(tr("%1 stopped working: %2.\nThe device may have been unplugged. The port "
                        "was closed; choose it again once the device is back.")
                         .arg(describePort(), error.detail),
-                    MessageBox::Exclamation, tr("COM port failed"));
+                    tr("COM port failed"));
 }
 
 } // namespace tavrin

@@ -2,26 +2,28 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace tavrin {
 
-// The common file dialog: settings made before each showing, then an open or a save showing.
-// One object serves every caller, so the name chosen last is where the next showing starts.
+// Asks the operator for a file. One object serves every caller, so a showing starts from the
+// name chosen last.
 class FileDialog {
 public:
-    enum Flag { HideReadOnly = 0x4, OverwritePrompt = 0x2 };
-    enum class Answer { Chosen, Cancelled };
+    enum class Purpose { Open, Save };
+
+    // The types offered, as pairs of description and pattern separated by '|' (patterns separated
+    // by ';'), and the 1-based one preselected.
+    struct FileTypes {
+        QString filter;
+        int preselected = 1;
+    };
 
     virtual ~FileDialog() = default;
 
-    virtual void setCancelError(bool raise) = 0;
-    virtual void setFlags(int flags) = 0;
-    // Pairs of description and pattern, separated by '|'; patterns separated by ';'.
-    virtual void setFilter(const QString& filter) = 0;
-    // 1-based index of the preselected type.
-    virtual void setFilterIndex(int index) = 0;
-    virtual Answer showOpen() = 0;
-    virtual Answer showSave() = 0;
-    virtual QString fileName() const = 0;
+    // The chosen path, or nothing when the operator cancelled. The name is taken as typed (no
+    // extension added), and choosing an existing file to save over asks no question.
+    virtual std::optional<QString> choose(Purpose purpose, const FileTypes& types) = 0;
 };
 
 } // namespace tavrin

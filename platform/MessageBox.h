@@ -4,20 +4,22 @@
 
 namespace tavrin {
 
-// Modal message boxes, by the classic codes: 48 exclamation with OK, 52 exclamation with Yes/No.
+// Tells the operator something, or asks a yes-or-no question, and waits for the answer.
 class MessageBox {
 public:
-    static constexpr int Exclamation = 48;
-    static constexpr int ExclamationYesNo = 52;
-    static constexpr int Ok = 1;
-    static constexpr int Yes = 6;
-    static constexpr int No = 7;
+    enum class Answer { Yes, No };
+
+    // The classic box codes the window draws them by: telling is an exclamation icon with OK,
+    // asking an exclamation icon with Yes and No.
+    static constexpr int TellCode = 48;
+    static constexpr int AskCode = 52;
 
     virtual ~MessageBox() = default;
 
-    // Returns the button pressed. The details, when given, sit behind the box's details button.
-    virtual int show(const QString& prompt, int code, const QString& title,
-                     const QString& details = {}) = 0;
+    // The details, when given, are there for the operator to look at (the box's details button).
+    virtual void tell(const QString& prompt, const QString& title, const QString& details = {}) = 0;
+    virtual Answer ask(const QString& prompt, const QString& title,
+                       const QString& details = {}) = 0;
 };
 
 } // namespace tavrin

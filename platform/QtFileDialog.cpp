@@ -1,37 +1,11 @@
 #include "platform/QtFileDialog.h"
 
+#include <QFileDialog>
+
 namespace tavrin {
 
 QtFileDialog::QtFileDialog(QWidget* parent)
     : m_parent(parent) {}
-
-void QtFileDialog::setCancelError(bool raise) {
-    m_cancelError = raise;
-}
-
-void QtFileDialog::setFlags(int flags) {
-    m_flags = flags;
-}
-
-void QtFileDialog::setFilter(const QString& filter) {
-    m_filter = filter;
-}
-
-void QtFileDialog::setFilterIndex(int index) {
-    m_filterIndex = index;
-}
-
-FileDialog::Answer QtFileDialog::showOpen() {
-    return show(QFileDialog::AcceptOpen);
-}
-
-FileDialog::Answer QtFileDialog::showSave() {
-    return show(QFileDialog::AcceptSave);
-}
-
-QString QtFileDialog::fileName() const {
-    return m_fileName;
-}
 
 QStringList QtFileDialog::nameFilters(const QString& filter) {
     QStringList filters;
@@ -48,28 +22,25 @@ QStringList QtFileDialog::nameFilters(const QString& filter) {
     return filters;
 }
 
-FileDialog::Answer QtFileDialog::show(QFileDialog::AcceptMode mode) {
+std::optional<QString> QtFileDialog::choose(Purpose purpose, const FileTypes& types) {
     QFileDialog dialog(m_parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(m_flags & OverwritePrompt));
-    dialog.setAcceptMode(mode);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(purpose == Purpose::Save ? QFileDialog::AcceptSave
+                                                  : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
-    const QStringList filters = nameFilters(m_filter);
+    const QStringList filters = nameFilters(types.filter);
     dialog.setNameFilters(filters);
-    if (m_filterIndex >= 1 && m_filterIndex <= filters.size())
-        dialog.selectNameFilter(filters.at(m_filterIndex - 1));
+    if (types.preselected >= 1 && types.preselected <= filters.size())
+        dialog.selectNameFilter(filters.at(types.preselected - 1));
     if (!m_fileName.isEmpty())
         dialog.selectFile(m_fileName);
 
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        if (m_cancelError)
-            return Answer::Cancelled;
-        m_fileName.clear();
-        return Answer::Chosen;
-    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
     m_fileName = dialog.selectedFiles().constFirst();
-    return Answer::Chosen;
+    return m_fileName;
 }
 
 } // namespace tavrin

@@ -2,9 +2,9 @@
 
 #include "platform/FileDialog.h"
 
-#include <QFileDialog>
 #include <QPointer>
 #include <QStringList>
+#include <QWidget>
 
 namespace tavrin {
 
@@ -13,13 +13,7 @@ class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* parent = nullptr);
 
-    void setCancelError(bool raise) override;
-    void setFlags(int flags) override;
-    void setFilter(const QString& filter) override;
-    void setFilterIndex(int index) override;
-    Answer showOpen() override;
-    Answer showSave() override;
-    QString fileName() const override;
+    std::optional<QString> choose(Purpose purpose, const FileTypes& types) override;
 
     // "Text|*.txt;*.log|All|*.*" as Qt name filters whose shown text is the description alone.
     // "*.*" means every file, with or without a dot in its name.
@@ -28,13 +22,7 @@ public:
     void setParentWidget(QWidget* parent) { m_parent = parent; }
 
 private:
-    Answer show(QFileDialog::AcceptMode mode);
-
     QPointer<QWidget> m_parent;
-    bool m_cancelError = false;
-    int m_flags = 0;
-    QString m_filter;
-    int m_filterIndex = 1;
     QString m_fileName;
 };
 

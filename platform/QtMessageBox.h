@@ -12,8 +12,8 @@ class QtMessageBox : public MessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr);
 
-    int show(const QString& prompt, int code, const QString& title,
-             const QString& details = {}) override;
+    void tell(const QString& prompt, const QString& title, const QString& details = {}) override;
+    Answer ask(const QString& prompt, const QString& title, const QString& details = {}) override;
 
     void setParentWidget(QWidget* parent) { m_parent = parent; }
 

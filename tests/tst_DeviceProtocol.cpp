@@ -47,9 +47,9 @@ private slots:
 };
 
 void tst_DeviceProtocol::commandBytes() {
-    QCOMPARE(DeviceCommand::Wake, QByteArray::fromHex("1b"));
-    QCOMPARE(DeviceCommand::ReadAll, QByteArray::fromHex("1b1b55"));
-    QCOMPARE(DeviceCommand::WriteAll, QByteArray::fromHex("1b44"));
+    QCOMPARE(Wire::Wake, QByteArray::fromHex("1b"));
+    QCOMPARE(Wire::ReadAll, QByteArray::fromHex("1b1b55"));
+    QCOMPARE(Wire::WriteAll, QByteArray::fromHex("1b44"));
 
     LinkRig rig;
     rig.comm.attach(nullptr);

@@ -45,7 +45,7 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
     const QString path = rig.path("saved.bin");
     rig.files.choose({path});
     rig.pump.setBeforePass([&] {
-        if (rig.sent() == DeviceCommand::ReadAll) {
+        if (rig.sent() == Wire::ReadAll) {
             rig.comm.arrive(reply);
             rig.pump.setBeforePass({});
         }
@@ -55,8 +55,8 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
     QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
 
     QCOMPARE(fileContents(path).toHex(), saved.toHex());
-    QCOMPARE(rig.files.calls().filter("Show"), QStringList{"ShowSave"});
-    QCOMPARE(rig.sent().toHex(), (DeviceCommand::ReadAll + DeviceCommand::Wake).toHex());
+    QCOMPARE(rig.files.calls().filter("Save"), QStringList{"Save " + ImageDialog::Filter + " 2"});
+    QCOMPARE(rig.sent().toHex(), (Wire::ReadAll + Wire::Wake).toHex());
     QVERIFY(rig.comm.calls().contains("PortOpen=False"));
     QCOMPARE(rig.ticksSince(ticksBefore), 100);
     QCOMPARE(rig.captions(), QStringList({"Caption=Read Started", "Caption=Read Finished"}));
@@ -76,7 +76,7 @@ void tst_ReadAndSave::refusals() {
         rig.choosePort();
         rig.files.choose({std::nullopt});
         QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Cancelled);
-        QCOMPARE(rig.sent(), DeviceCommand::ReadAll);
+        QCOMPARE(rig.sent(), Wire::ReadAll);
         QVERIFY(!rig.comm.calls().contains("PortOpen=False")); // no port cycle
         QCOMPARE(rig.captions(), QStringList{"Caption=Read Started"});
         QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList());
@@ -111,7 +111,7 @@ void tst_ReadAndSave::closingDuringTheReadWritesNothing() {
     QCOMPARE(rig.files.showings(), 0);
     QVERIFY(!QFile::exists(rig.path("saved.bin")));
     QVERIFY(!rig.link.PortOpen());
-    QCOMPARE(rig.sent(), DeviceCommand::ReadAll);
+    QCOMPARE(rig.sent(), Wire::ReadAll);
 }
 
 void tst_ReadAndSave::overlappingClicksAreRefused() {

@@ -95,8 +95,8 @@ void tst_WriteAndVerify::bytesAndPacing() {
 
     const QByteArray data = image.left(64) + QByteArray(std::max(0, 64 - size), FillByte);
     QCOMPARE(rig.sent().toHex(),
-             (DeviceCommand::WriteAll + image + QByteArray(std::max(0, 64 - size), FillByte) +
-              DeviceCommand::ReadAll + DeviceCommand::Wake)
+             (Wire::WriteAll + image + QByteArray(std::max(0, 64 - size), FillByte) +
+              Wire::ReadAll + Wire::Wake)
                  .toHex());
     QCOMPARE(rig.device.cells().toHex(), data.toHex());
     // One tick after the header and after every byte: the device needs 5 ms per cell.
@@ -104,7 +104,7 @@ void tst_WriteAndVerify::bytesAndPacing() {
     for (size_t i = rig.start + 1; i <= rig.start + size_t(std::max(size, 64)); ++i)
         QCOMPARE(outputs[i].at - outputs[i - 1].at, VirtualTime::Duration(10ms));
     const auto readAll = outputs[rig.start + size_t(std::max(size, 64)) + 1];
-    QCOMPARE(readAll.bytes, DeviceCommand::ReadAll);
+    QCOMPARE(readAll.bytes, Wire::ReadAll);
     QCOMPARE(readAll.at - outputs[rig.start].at, VirtualTime::Duration(10ms * writeTicks));
     QCOMPARE(rig.ticksSince(ticksBefore), writeTicks + 1 + 100);
     QCOMPARE(rig.device.bytesLost(), 0);
@@ -174,7 +174,7 @@ void tst_WriteAndVerify::byteCaptions() {
 void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
     CommandRig rig(stuckCell(5));
     rig.choosePort();
-    rig.messages.answer({MessageBox::Yes, MessageBox::No});
+    rig.messages.answer({MessageBox::Answer::Yes, MessageBox::Answer::No});
     const int ticksBefore = rig.timer1.ticks();
 
     QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Done);
@@ -186,8 +186,8 @@ void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
         QCOMPARE(box.code, 52);
         QCOMPARE(box.title, "Verify failed!");
     }
-    const QByteArray pass = DeviceCommand::WriteAll + pattern(64) + DeviceCommand::ReadAll;
-    QCOMPARE(rig.sent().toHex(), (pass + pass + DeviceCommand::Wake).toHex());
+    const QByteArray pass = Wire::WriteAll + pattern(64) + Wire::ReadAll;
+    QCOMPARE(rig.sent().toHex(), (pass + pass + Wire::Wake).toHex());
     QCOMPARE(rig.ticksSince(ticksBefore), 2 * 67 + 100);
     QCOMPARE(rig.history.filter("Caption=Write Started").size(), 2);
     QCOMPARE(rig.captions().constLast(), "Caption=Verify Failed!!!");

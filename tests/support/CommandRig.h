@@ -1,12 +1,6 @@
 #pragma once
 
-#include "FakeFileDialog.h"
 #include "LinkRig.h"
-
-#include "commands/CommandContext.h"
-#include "commands/CommandRunner.h"
-#include "commands/StatusPanel.h"
-#include "image/ImageDialog.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -60,11 +54,8 @@ struct CommandRig : LinkRig {
     }
 
     QTemporaryDir dir;
-    FakeFileDialog files;
-    ImageDialog dialog{files};
-    StatusPanel panel;
-    CommandContext context{link, protocol, pacing, waiter, dialog, messages, panel};
-    CommandRunner runner{context};
+    StatusPanel& panel = engine.panel();
+    CommandRunner& runner = engine.runner();
     QStringList history;
     size_t start = 0;
 };

@@ -2,14 +2,20 @@
 
 namespace tavrin::test {
 
-int FakeMessageBox::show(const QString& prompt, int code, const QString& title,
-                         const QString& details) {
-    m_shown.append({prompt, code, title, details});
+void FakeMessageBox::tell(const QString& prompt, const QString& title, const QString& details) {
+    show({prompt, TellCode, title, details});
+}
+
+MessageBox::Answer FakeMessageBox::ask(const QString& prompt, const QString& title,
+                                       const QString& details) {
+    show({prompt, AskCode, title, details});
+    return m_answers.isEmpty() ? Answer::No : m_answers.takeFirst();
+}
+
+void FakeMessageBox::show(Shown shown) {
+    m_shown << shown;
     if (m_whileShown)
         m_whileShown(m_shown.constLast());
-    if ((code & 0x0F) != 4)
-        return Ok;
-    return m_answers.isEmpty() ? No : m_answers.takeFirst();
 }
 
 } // namespace tavrin::test

@@ -13,23 +13,24 @@ class FakeMessageBox : public MessageBox {
 public:
     struct Shown {
         QString prompt;
-        int code;
+        int code; // TellCode or AskCode
         QString title;
         QString details;
     };
 
-    int show(const QString& prompt, int code, const QString& title,
-             const QString& details = {}) override;
+    void tell(const QString& prompt, const QString& title, const QString& details = {}) override;
+    Answer ask(const QString& prompt, const QString& title, const QString& details = {}) override;
 
-    // Answers for the next Yes/No boxes, in order; afterwards No.
-    void answer(QList<int> answers) { m_answers = std::move(answers); }
+    // Answers for the next questions, in order; afterwards No.
+    void answer(QList<Answer> answers) { m_answers = std::move(answers); }
     // Runs while a box is shown, as a modal box's own event loop would let things happen.
     void setWhileShown(std::function<void(const Shown&)> hook) { m_whileShown = std::move(hook); }
-
     const QList<Shown>& shown() const { return m_shown; }
 
 private:
-    QList<int> m_answers;
+    void show(Shown shown);
+
+    QList<Answer> m_answers;
     QList<Shown> m_shown;
     std::function<void(const Shown&)> m_whileShown;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VirtualTime.h"
+#include "link/WireFormat.h"
 #include "platform/SerialControl.h"
 
 #include <QMap>
@@ -21,7 +22,7 @@ class FakeSerialControl : public SerialControl {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::microseconds ByteTime{1042};
+    static constexpr auto ByteTime = std::chrono::round<std::chrono::microseconds>(Wire::ByteTime);
 
     struct Sent {
         VirtualTime::Duration at;

@@ -1,20 +1,18 @@
 #pragma once
 
+#include "FakeFileDialog.h"
 #include "FakeMessageBox.h"
 #include "FakeMessagePump.h"
 #include "FakeSerialControl.h"
 #include "FakeTickSource.h"
 #include "VirtualTime.h"
 
+#include "commands/Engine.h"
 #include "devsim/DeviceModel.h"
-#include "link/DeviceProtocol.h"
-#include "link/PacingTimer.h"
-#include "link/SerialLink.h"
-#include "link/Waiter.h"
 
 namespace tavrin::test {
 
-// The device link wired to fakes in virtual time, with a simulated device on the line.
+// The engine on fakes in virtual time, with a simulated device on the line.
 struct LinkRig {
     explicit LinkRig(DeviceFaults faults = {})
         : device(std::move(faults)) {}
@@ -28,10 +26,12 @@ struct LinkRig {
     FakeTickSource timer1{time};
     FakeSerialControl comm{time, &device};
     FakeMessageBox messages;
-    Waiter waiter{pump};
-    PacingTimer pacing{timer1, waiter};
-    SerialLink link{comm, pacing, messages};
-    DeviceProtocol protocol{link, waiter};
+    FakeFileDialog files;
+    Engine engine{{pump, timer1, comm, files, messages}};
+    Waiter& waiter = engine.waiter();
+    PacingTimer& pacing = engine.pacing();
+    SerialLink& link = engine.link();
+    DeviceProtocol& protocol = engine.protocol();
 };
 
 } // namespace tavrin::test

@@ -1,11 +1,9 @@
 #pragma once
 
+#include "FakeFileDialog.h"
 #include "FakeMessageBox.h"
 
-#include "link/DeviceProtocol.h"
-#include "link/PacingTimer.h"
-#include "link/SerialLink.h"
-#include "link/Waiter.h"
+#include "commands/Engine.h"
 #include "platform/QtMessagePump.h"
 #include "platform/QtSerialControl.h"
 #include "platform/QtTickSource.h"
@@ -27,10 +25,11 @@ struct RealLink {
     QtTickSource timer1;
     QtSerialControl comm;
     FakeMessageBox messages;
-    Waiter waiter{pump};
-    PacingTimer pacing{timer1, waiter};
-    SerialLink link{comm, pacing, messages};
-    DeviceProtocol protocol{link, waiter};
+    FakeFileDialog files;
+    Engine engine{{pump, timer1, comm, files, messages}};
+    Waiter& waiter = engine.waiter();
+    SerialLink& link = engine.link();
+    DeviceProtocol& protocol = engine.protocol();
     QTimer guard;
 };
 

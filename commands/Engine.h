@@ -1,0 +1,55 @@
+#pragma once
+
+#include "commands/CommandContext.h"
+#include "commands/CommandRunner.h"
+#include "commands/StatusPanel.h"
+#include "image/ImageDialog.h"
+#include "link/DeviceProtocol.h"
+#include "link/PacingTimer.h"
+#include "link/SerialLink.h"
+#include "link/Waiter.h"
+
+namespace tavrin {
+
+class FileDialog;
+class MessageBox;
+class MessagePump;
+class SerialControl;
+class TickSource;
+
+// The device link and the commands, wired once from the platform's parts. The window, the command
+// line, the tests and the benchmark each run on one.
+class Engine {
+public:
+    struct Platform {
+        MessagePump& pump;
+        TickSource& timer1;
+        SerialControl& comm;
+        FileDialog& files;
+        MessageBox& messages;
+    };
+
+    explicit Engine(const Platform& platform);
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    Waiter& waiter() { return m_waiter; }
+    PacingTimer& pacing() { return m_pacing; }
+    SerialLink& link() { return m_link; }
+    DeviceProtocol& protocol() { return m_protocol; }
+    StatusPanel& panel() { return m_panel; }
+    CommandContext& context() { return m_context; }
+    CommandRunner& runner() { return m_runner; }
+
+private:
+    Waiter m_waiter;
+    PacingTimer m_pacing;
+    SerialLink m_link;
+    DeviceProtocol m_protocol;
+    ImageDialog m_dialog;
+    StatusPanel m_panel;
+    CommandContext m_context;
+    CommandRunner m_runner;
+};
+
+} // namespace tavrin
