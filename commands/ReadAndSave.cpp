@@ -21,7 +21,10 @@ CommandEnd ReadAndSave::RSEE_Click() {
 
     const ReadBackResult reply = m_context.protocol.ReadBack();
     if (reply.outcome != Outcome::Completed)
-        return m_context.closing(reply.outcome) ? CommandEnd::Closing : abandon();
+        return m_context.closing(reply.outcome)
+                   ? CommandEnd::Closing
+                   : abandon(reply.outcome == Outcome::TimedOut ? CommandEnd::TimedOut
+                                                                : CommandEnd::PortFailed);
 
     const std::optional<QString> path = m_context.dialog.chooseFileToSave();
     if (m_context.waiter.isClosing())
@@ -33,7 +36,7 @@ CommandEnd ReadAndSave::RSEE_Click() {
     const QString error = ImageFile::write(*path, DeviceProtocol::replyData(reply.ReplyBuffer));
     if (!error.isEmpty()) {
         m_context.messages.tell(error, QObject::tr("Image not saved"));
-        return abandon();
+        return abandon(CommandEnd::FileFailed);
     }
 
     if (m_context.link.CyclePort() == Outcome::Closing)
@@ -42,9 +45,9 @@ CommandEnd ReadAndSave::RSEE_Click() {
     return CommandEnd::Done;
 }
 
-CommandEnd ReadAndSave::abandon() {
+CommandEnd ReadAndSave::abandon(CommandEnd end) {
     m_context.panel.setCaption(QObject::tr("Read Aborted"));
-    return CommandEnd::Abandoned;
+    return end;
 }
 
 } // namespace tavrin

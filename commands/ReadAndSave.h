@@ -14,7 +14,7 @@ public:
     CommandEnd RSEE_Click();
 
 private:
-    CommandEnd abandon();
+    CommandEnd abandon(CommandEnd end);
 
     CommandContext& m_context;
 };

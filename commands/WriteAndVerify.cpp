@@ -40,19 +40,20 @@ CommandEnd WriteAndVerify::OWEE_Click() {
         return CommandEnd::Cancelled;
     m_path = *path;
     m_VerifyFailed = false;
-    m_end = CommandEnd::Done;
 
+    Step step;
     do {
-        if (!writePass() || !verifyPass())
-            return m_end;
-    } while (m_VerifyFailed && askToWriteAgain());
-    return finish();
+        step = writePass();
+        if (step == Step::Done)
+            step = verifyPass();
+    } while (step == Step::Done && m_VerifyFailed && askToWriteAgain());
+    return end(step);
 }
 
-bool WriteAndVerify::writePass() {
+WriteAndVerify::Step WriteAndVerify::writePass() {
     const std::optional<QByteArray> image = openImage();
     if (!image)
-        return false;
+        return Step::ImageUnreadable;
     StatusPanel& panel = m_context.panel;
     showBar(Colour::Red);
     panel.setCaption(QStringLiteral("Write Started"));
@@ -60,45 +61,51 @@ bool WriteAndVerify::writePass() {
     const int n = int(image->size());
     const float progressStep = panel.Width(Shape::Shape1) / EepromSize;
 
-    if (!send(m_context.protocol.sendWriteHeader()) || !pause())
-        return false;
-    if (!writeImageBytes(*image, progressStep) || !writeFillBytes(n, progressStep))
-        return false;
+    Step step = sent(m_context.protocol.sendWriteHeader());
+    if (step == Step::Done)
+        step = pause();
+    if (step == Step::Done)
+        step = writeImageBytes(*image, progressStep);
+    if (step == Step::Done)
+        step = writeFillBytes(n, progressStep);
+    if (step != Step::Done)
+        return step;
     m_context.waiter.pumpOnce();
     if (m_context.waiter.isClosing())
-        return stop(Outcome::Closing);
+        return Step::Closing;
     // The track ends where the fill ended, so it narrows or widens from pass to pass.
     panel.setWidth(Shape::Shape2, panel.Width(Shape::Shape3));
     return pause();
 }
 
-bool WriteAndVerify::writeImageBytes(const QByteArray& image, float progressStep) {
+WriteAndVerify::Step WriteAndVerify::writeImageBytes(const QByteArray& image, float progressStep) {
     StatusPanel& panel = m_context.panel;
     for (int i = 1; i <= image.size(); ++i) {
         const quint8 b = quint8(image.at(i - 1));
-        if (!send(m_context.protocol.sendDataByte(b)))
-            return false;
+        if (const Step step = sent(m_context.protocol.sendDataByte(b)); step != Step::Done)
+            return step;
         panel.setWidth(Shape::Shape3, float(i) * progressStep);
         panel.setCaption(glyph(b));
         panel.setCaption(panel.Caption() + QStringLiteral(" (") + hex(b) + u')');
-        if (!pause())
-            return false;
+        if (const Step step = pause(); step != Step::Done)
+            return step;
     }
-    return true;
+    return Step::Done;
 }
 
-bool WriteAndVerify::writeFillBytes(int n, float progressStep) {
+WriteAndVerify::Step WriteAndVerify::writeFillBytes(int n, float progressStep) {
     for (int k = 1; k <= EepromSize - n; ++k) {
-        if (!send(m_context.protocol.sendDataByte(quint8(FillByte))))
-            return false;
+        if (const Step step = sent(m_context.protocol.sendDataByte(quint8(FillByte)));
+            step != Step::Done)
+            return step;
         m_context.panel.setWidth(Shape::Shape3, float(k) * progressStep);
-        if (!pause())
-            return false;
+        if (const Step step = pause(); step != Step::Done)
+            return step;
     }
-    return true;
+    return Step::Done;
 }
 
-bool WriteAndVerify::verifyPass() {
+WriteAndVerify::Step WriteAndVerify::verifyPass() {
     StatusPanel& panel = m_context.panel;
     panel.setWidth(Shape::Shape3, 0);
     panel.setFillColor(Shape::Shape3, Colour::Green);
@@ -107,14 +114,14 @@ bool WriteAndVerify::verifyPass() {
 
     const ReadBackResult reply = m_context.protocol.ReadBack();
     if (reply.outcome != Outcome::Completed)
-        return stop(reply.outcome);
+        return stepFrom(reply.outcome);
     const std::optional<QByteArray> image = openImage();
     if (!image)
-        return false;
+        return Step::ImageUnreadable;
     showBar(Colour::Green);
     const float progressStep = panel.Width(Shape::Shape1) / EepromSize;
-    if (!pause())
-        return false;
+    if (const Step step = pause(); step != Step::Done)
+        return step;
 
     const QByteArray data = DeviceProtocol::replyData(reply.ReplyBuffer);
     m_VerifyFailed = false;
@@ -124,7 +131,7 @@ bool WriteAndVerify::verifyPass() {
         panel.setWidth(Shape::Shape3, float(i) * progressStep);
     }
     m_differences = differences(*image, data);
-    return true;
+    return Step::Done;
 }
 
 bool WriteAndVerify::askToWriteAgain() {
@@ -134,9 +141,27 @@ bool WriteAndVerify::askToWriteAgain() {
     return answer == MessageBox::Answer::Yes && !m_context.waiter.isClosing();
 }
 
-CommandEnd WriteAndVerify::finish() {
-    if (m_context.waiter.isClosing())
+// The one place where how the last step ended becomes how the command ends. Closing touches
+// nothing more; any other failure tidies the bar away and says the write did not complete.
+CommandEnd WriteAndVerify::end(Step step) {
+    if (step == Step::Closing || m_context.waiter.isClosing())
         return CommandEnd::Closing;
+    if (step == Step::Done)
+        return finish();
+    hideBar();
+    m_context.panel.setForeColor(Colour::ButtonText);
+    m_context.panel.setCaption(QObject::tr("Write Aborted"));
+    switch (step) {
+    case Step::ImageUnreadable:
+        return CommandEnd::FileFailed;
+    case Step::TimedOut:
+        return CommandEnd::TimedOut;
+    default:
+        return CommandEnd::PortFailed;
+    }
+}
+
+CommandEnd WriteAndVerify::finish() {
     hideBar();
     if (m_context.link.CyclePort() == Outcome::Closing)
         return CommandEnd::Closing;
@@ -165,7 +190,6 @@ std::optional<QByteArray> WriteAndVerify::openImage() {
     if (read.ok())
         return read.bytes;
     m_context.messages.tell(read.error, QObject::tr("Image not opened"));
-    stop(Outcome::PortLost);
     return std::nullopt;
 }
 
@@ -186,27 +210,28 @@ void WriteAndVerify::hideBar() {
     panel.setVisible(Shape::Shape1, false);
 }
 
-bool WriteAndVerify::send(bool sent) {
-    return sent || stop(Outcome::PortLost);
+WriteAndVerify::Step WriteAndVerify::sent(bool sent) const {
+    if (sent)
+        return Step::Done;
+    return m_context.waiter.isClosing() ? Step::Closing : Step::PortLost;
 }
 
-bool WriteAndVerify::pause() {
-    const Outcome outcome = m_context.pacing.Pause(OneTick);
-    return outcome == Outcome::Completed || stop(outcome);
+WriteAndVerify::Step WriteAndVerify::pause() {
+    return stepFrom(m_context.pacing.Pause(OneTick));
 }
 
-// Ends the command where it stands: when closing, touch nothing more; otherwise tidy the bar away
-// and say that the write did not complete. Always false, so a step can return it.
-bool WriteAndVerify::stop(Outcome outcome) {
-    if (m_context.closing(outcome)) {
-        m_end = CommandEnd::Closing;
-        return false;
+WriteAndVerify::Step WriteAndVerify::stepFrom(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Completed:
+        return Step::Done;
+    case Outcome::TimedOut:
+        return Step::TimedOut;
+    case Outcome::Closing:
+        return Step::Closing;
+    case Outcome::PortLost:
+        break;
     }
-    hideBar();
-    m_context.panel.setForeColor(Colour::ButtonText);
-    m_context.panel.setCaption(QObject::tr("Write Aborted"));
-    m_end = CommandEnd::Abandoned;
-    return false;
+    return Step::PortLost;
 }
 
 } // namespace tavrin

@@ -27,25 +27,28 @@ public:
     static QStringList differences(const QByteArray& image, const QByteArray& data);
 
 private:
-    bool writePass();
-    bool writeImageBytes(const QByteArray& image, float progressStep);
-    bool writeFillBytes(int n, float progressStep);
-    bool verifyPass();
+    // How a step ended.
+    enum class Step { Done, PortLost, ImageUnreadable, TimedOut, Closing };
+
+    Step writePass();
+    Step writeImageBytes(const QByteArray& image, float progressStep);
+    Step writeFillBytes(int n, float progressStep);
+    Step verifyPass();
     bool askToWriteAgain();
+    CommandEnd end(Step step);
     CommandEnd finish();
 
     std::optional<QByteArray> openImage();
     void showBar(quint32 fillColour);
     void hideBar();
-    bool send(bool sent);
-    bool pause();
-    bool stop(Outcome outcome);
+    Step sent(bool sent) const;
+    Step pause();
+    static Step stepFrom(Outcome outcome);
 
     CommandContext& m_context;
     QString m_path;
     bool m_VerifyFailed = false;
     QStringList m_differences;
-    CommandEnd m_end = CommandEnd::Done;
 };
 
 } // namespace tavrin

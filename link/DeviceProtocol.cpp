@@ -14,24 +14,25 @@ ReadBackResult DeviceProtocol::ReadBack() {
     if (!m_link.output(Wire::ReadAll))
         return {m_waiter.isClosing() ? Outcome::Closing : Outcome::PortLost, {}};
 
+    const auto deadline = m_timeout ? m_waiter.now() + *m_timeout : MessagePump::Never;
     QByteArray reply;
     while (reply.isEmpty()) {
-        if (const Outcome outcome = waitForInput(1); outcome != Outcome::Completed)
+        if (const Outcome outcome = waitForInput(1, deadline); outcome != Outcome::Completed)
             return {outcome, {}};
         reply = m_link.input();
     }
 
     const qint64 total = quint8(reply.at(0)) + 1;
     const qint64 remaining = total - reply.size();
-    if (const Outcome outcome = waitForInput(remaining); outcome != Outcome::Completed)
+    if (const Outcome outcome = waitForInput(remaining, deadline); outcome != Outcome::Completed)
         return {outcome, reply};
     reply += m_link.input();
     return {Outcome::Completed, reply};
 }
 
-Outcome DeviceProtocol::waitForInput(qint64 count) {
-    const Outcome outcome =
-        m_waiter.waitUntil([&] { return !m_link.PortOpen() || m_link.inBufferCount() >= count; });
+Outcome DeviceProtocol::waitForInput(qint64 count, MessagePump::Clock::time_point deadline) {
+    const Outcome outcome = m_waiter.waitUntil(
+        [&] { return !m_link.PortOpen() || m_link.inBufferCount() >= count; }, deadline);
     if (outcome == Outcome::Completed && !m_link.PortOpen())
         return Outcome::PortLost;
     return outcome;

@@ -3,7 +3,12 @@
 #include "link/Outcome.h"
 #include "link/WireFormat.h"
 
+#include "platform/MessagePump.h"
+
 #include <QByteArray>
+
+#include <chrono>
+#include <optional>
 
 namespace tavrin {
 
@@ -24,9 +29,12 @@ class DeviceProtocol {
 public:
     DeviceProtocol(SerialLink& link, Waiter& waiter);
 
-    // Flush, send ESC ESC "U", collect the count-prefixed reply. Waits as long as the device takes,
-    // but ends at once when the port fails or the program closes.
+    // Flush, send ESC ESC "U", collect the count-prefixed reply. Waits as long as the device takes
+    // (or the reply timeout, when one is set), but ends at once when the port fails or the program
+    // closes.
     ReadBackResult ReadBack();
+    // How long ReadBack waits for the whole reply; none: for ever.
+    void setReplyTimeout(std::optional<std::chrono::milliseconds> timeout) { m_timeout = timeout; }
 
     bool sendWriteHeader();
     bool sendDataByte(quint8 byte);
@@ -36,10 +44,11 @@ public:
     static QByteArray replyData(const QByteArray& replyBuffer);
 
 private:
-    Outcome waitForInput(qint64 count);
+    Outcome waitForInput(qint64 count, MessagePump::Clock::time_point deadline);
 
     SerialLink& m_link;
     Waiter& m_waiter;
+    std::optional<std::chrono::milliseconds> m_timeout;
 };
 
 } // namespace tavrin

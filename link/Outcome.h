@@ -6,6 +6,7 @@ namespace tavrin {
 enum class Outcome {
     Completed,
     PortLost, // the port is not open (it failed, could not be reopened, or was never chosen)
+    TimedOut, // the device did not answer in the time given
     Closing,  // the program is closing: do nothing more
 };
 

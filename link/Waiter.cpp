@@ -11,14 +11,17 @@ void Waiter::pumpOnce() {
     m_pump.processPending();
 }
 
-Outcome Waiter::waitUntil(const std::function<bool()>& done) {
+Outcome Waiter::waitUntil(const std::function<bool()>& done,
+                          MessagePump::Clock::time_point deadline) {
     for (;;) {
         m_pump.processPending();
         if (m_closing)
             return Outcome::Closing;
         if (done())
             return Outcome::Completed;
-        m_pump.waitForMore();
+        if (m_pump.now() >= deadline)
+            return Outcome::TimedOut;
+        m_pump.waitForMore(deadline);
     }
 }
 

@@ -13,12 +13,22 @@ void QtMessagePump::prepareApplication() {
     qputenv("QT_NO_GLIB", "1");
 }
 
+QtMessagePump::QtMessagePump() {
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+}
+
 void QtMessagePump::processPending() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void QtMessagePump::waitForMore() {
+void QtMessagePump::waitForMore(Clock::time_point deadline) {
+    if (deadline != Never) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now());
+        m_wake.start(std::max(left, std::chrono::milliseconds(0)));
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_wake.stop();
 }
 
 } // namespace tavrin

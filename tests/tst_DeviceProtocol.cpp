@@ -43,6 +43,8 @@ private slots:
     void readBackFromTheDevice();
     void portFailureEndsTheWait();
     void closingEndsTheWaitOnASilentDevice();
+    void replyTimeoutEndsTheWait_data();
+    void replyTimeoutEndsTheWait();
     void noPortNoBytes();
 };
 
@@ -230,6 +232,36 @@ void tst_DeviceProtocol::closingEndsTheWaitOnASilentDevice() {
     QCOMPARE(rig.protocol.ReadBack().outcome, Outcome::Closing);
     QCOMPARE(rig.pump.stalls(), 1);
     QVERIFY(!rig.comm.isOpen());
+}
+
+void tst_DeviceProtocol::replyTimeoutEndsTheWait_data() {
+    QTest::addColumn<QByteArray>("reply"); // what arrives, 100 ms after the command
+    QTest::newRow("silent") << QByteArray();
+    QTest::newRow("count byte only") << QByteArray::fromHex("40");
+    QTest::newRow("half the data") << QByteArray::fromHex("40") + QByteArray(32, 'x');
+}
+
+// The timeout covers the whole reply, from the command on; a reply complete in time is unhurt.
+void tst_DeviceProtocol::replyTimeoutEndsTheWait() {
+    QFETCH(QByteArray, reply);
+    LinkRig rig(silentDevice());
+    rig.link.Com_Click(0);
+    rig.protocol.setReplyTimeout(3s);
+    const auto sent = rig.time.now();
+    if (!reply.isEmpty())
+        rig.comm.arriveIn(100ms, reply);
+
+    const ReadBackResult result = rig.protocol.ReadBack();
+
+    QCOMPARE(result.outcome, Outcome::TimedOut);
+    QCOMPARE(rig.time.now() - sent, 3s);
+    QVERIFY(rig.comm.isOpen());
+    QVERIFY(rig.messages.shown().isEmpty());
+
+    rig.comm.arriveIn(2900ms, QByteArray::fromHex("02aabb"));
+    const ReadBackResult late = rig.protocol.ReadBack();
+    QCOMPARE(late.outcome, Outcome::Completed);
+    QCOMPARE(late.ReplyBuffer.toHex(), "02aabb");
 }
 
 void tst_DeviceProtocol::noPortNoBytes() {

@@ -89,7 +89,7 @@ void tst_ReadAndSave::failedSaveKeepsTheOldFile() {
     const QString path = rig.path("missing folder/saved.bin");
     rig.files.choose({path});
 
-    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Abandoned);
+    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::FileFailed);
 
     QCOMPARE(rig.messages.shown().size(), 1);
     QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));

@@ -233,7 +233,7 @@ void tst_WriteAndVerify::refusals() {
         const QString path = kind == std::string_view("missing") ? rig.path("no such image.bin")
                                                                  : unreadableFile(rig);
         rig.files.choose({path});
-        QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::Abandoned);
+        QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::FileFailed);
         QVERIFY(rig.sent().isEmpty());
         QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));
         QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
@@ -249,7 +249,7 @@ void tst_WriteAndVerify::unplugMidWriteSendsNothingMore() {
             rig.comm.unplug();
     });
 
-    QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Abandoned);
+    QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::PortFailed);
 
     QCOMPARE(rig.sent().size(), 20);
     QCOMPARE(rig.messages.shown().size(), 1);

@@ -12,9 +12,14 @@ void FakeMessagePump::processPending() {
     m_time.runDue();
 }
 
-void FakeMessagePump::waitForMore() {
-    if (m_time.hasEvents() && m_time.nextDue() <= m_horizon) {
+void FakeMessagePump::waitForMore(Clock::time_point deadline) {
+    const auto due = Clock::time_point(m_time.nextDue());
+    if (m_time.hasEvents() && m_time.nextDue() <= m_horizon && due <= deadline) {
         m_time.advance();
+        return;
+    }
+    if (deadline != Never) {
+        m_time.advanceTo(std::chrono::ceil<VirtualTime::Duration>(deadline.time_since_epoch()));
         return;
     }
     if (++m_stalls > 3 || !m_onStall)

@@ -21,7 +21,8 @@ public:
     explicit FakeMessagePump(VirtualTime& time);
 
     void processPending() override;
-    void waitForMore() override;
+    void waitForMore(Clock::time_point deadline = Never) override;
+    Clock::time_point now() const override { return Clock::time_point(m_time.now()); }
 
     void setStallHandler(std::function<void()> handler) { m_onStall = std::move(handler); }
     void setHorizon(VirtualTime::Duration horizon) { m_horizon = horizon; }

@@ -29,6 +29,11 @@ void VirtualTime::runDue() {
     }
 }
 
+void VirtualTime::advanceTo(Duration at) {
+    m_now = std::max(m_now, at);
+    runDue();
+}
+
 bool VirtualTime::advance() {
     if (m_events.empty())
         return false;

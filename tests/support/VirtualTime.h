@@ -25,6 +25,8 @@ public:
     void runDue();
     // Moves time to the next event and runs what is due then; false when nothing is scheduled.
     bool advance();
+    // Moves time to `at` (when later) and runs what is due by then.
+    void advanceTo(Duration at);
 
 private:
     using Key = std::pair<Duration, int>;
