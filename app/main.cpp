@@ -1,24 +1,38 @@
 #include "app/Program.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QTimer>
 
 #include <cstdio>
 
+namespace {
+
+void describe() {
+    QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     tavrin::QtMessagePump::prepareApplication();
+    if (tavrin::CommandLine::wants(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        describe();
+        return int(tavrin::CommandLine(QCoreApplication::arguments()).run());
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tavrin"));
-    QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    describe();
     QApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads, saves, writes and verifies a device's data EEPROM over a serial "
-                       "port.\nCom1..Com4 are the devices in TAVRIN_COM1..TAVRIN_COM4 when set."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.process(app);
+    // Qt has taken its own options (-style, -platform, ...); anything left is not for the window.
+    if (QCoreApplication::arguments().size() > 1) {
+        std::fprintf(stderr, "tavrin: unknown option \"%s\"\n\n%s",
+                     qPrintable(QCoreApplication::arguments().at(1)),
+                     qPrintable(tavrin::CommandLine::help()));
+        return int(tavrin::ExitCode::Usage);
+    }
     tavrin::Program program;
     program.window().show();
     // For start-up measurements and smoke tests: say "shown" once the window has been shown and

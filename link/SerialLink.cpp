@@ -76,8 +76,8 @@ int SerialLink::CommPort() const {
 
 QString SerialLink::describePort() const {
     const QString device = m_comm.deviceName();
-    const QString name = tr("Com%1").arg(m_comm.commPort());
-    return device.isEmpty() ? name : tr("%1 (%2)").arg(name, device);
+    const QString name = m_portName.isEmpty() ? tr("Com%1").arg(m_comm.commPort()) : m_portName;
+    return device.isEmpty() || device == name ? name : tr("%1 (%2)").arg(name, device);
 }
 
 bool SerialLink::output(const QByteArray& bytes) {

@@ -32,6 +32,8 @@ public:
     int CommPort() const;
     // "Com2 (/dev/ttyUSB0)", or "Com2" when no device is behind the number.
     QString describePort() const;
+    // Messages name the port so instead of "ComN": for a port given by its device, say.
+    void setPortName(const QString& name) { m_portName = name; }
     // The device behind a port number, empty when there is none.
     QString deviceFor(int port) const { return m_comm.deviceFor(port); }
 
@@ -55,6 +57,7 @@ private:
     SerialControl& m_comm;
     PacingTimer& m_timer;
     MessageBox& m_messages;
+    QString m_portName;
     bool m_shutDown = false;
 };
 

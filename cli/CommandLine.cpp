@@ -1,0 +1,250 @@
+#include "cli/CommandLine.h"
+
+#include "cli/ArgumentFile.h"
+#include "cli/ConsoleMessages.h"
+#include "cli/PortList.h"
+#include "cli/ProgressBar.h"
+#include "commands/Engine.h"
+#include "commands/VerifyImage.h"
+#include "image/ImageFile.h"
+#include "platform/QtMessagePump.h"
+#include "platform/QtSerialControl.h"
+#include "platform/QtTickSource.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cmath>
+#include <memory>
+
+namespace tavrin {
+
+namespace {
+
+const QStringList Commands{QStringLiteral("read"), QStringLiteral("write"),
+                           QStringLiteral("verify"), QStringLiteral("ports")};
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+} // namespace
+
+bool CommandLine::wants(int argc, char** argv) {
+    if (argc < 2)
+        return false;
+    // Qt's own options for a window program, which QApplication takes for itself.
+    static const QStringList windowOptions{QStringLiteral("platform"),
+                                           QStringLiteral("platformpluginpath"),
+                                           QStringLiteral("platformtheme"),
+                                           QStringLiteral("plugin"),
+                                           QStringLiteral("qwindowgeometry"),
+                                           QStringLiteral("qwindowicon"),
+                                           QStringLiteral("qwindowtitle"),
+                                           QStringLiteral("reverse"),
+                                           QStringLiteral("session"),
+                                           QStringLiteral("style"),
+                                           QStringLiteral("stylesheet"),
+                                           QStringLiteral("widgetcount"),
+                                           QStringLiteral("display"),
+                                           QStringLiteral("geometry"),
+                                           QStringLiteral("name"),
+                                           QStringLiteral("title"),
+                                           QStringLiteral("visual"),
+                                           QStringLiteral("sync"),
+                                           QStringLiteral("nograb"),
+                                           QStringLiteral("dograb")};
+    QString first = QString::fromLocal8Bit(argv[1]);
+    if (!first.startsWith(u'-'))
+        return true;
+    while (first.startsWith(u'-'))
+        first.remove(0, 1);
+    return !windowOptions.contains(first.section(u'=', 0, 0));
+}
+
+QString CommandLine::help() {
+    return QStringLiteral(
+        "Usage:\n"
+        "  tavrin                                   the window\n"
+        "  tavrin read   --port PORT FILE           read the EEPROM, save it to FILE\n"
+        "  tavrin write  --port PORT FILE [--retries N]\n"
+        "                                           write FILE, read back, verify; on a "
+        "difference write\n"
+        "                                           again up to N more times (default 0)\n"
+        "  tavrin verify --port PORT FILE           read the EEPROM and compare with FILE; "
+        "nothing is\n"
+        "                                           written\n"
+        "  tavrin ports                             list Com1..Com4 and every serial port "
+        "present\n"
+        "\n"
+        "PORT is 1-4 (Com1..Com4 as the window maps them: TAVRIN_COM1..TAVRIN_COM4 when set,\n"
+        "else the serial ports present) or a device such as /dev/ttyUSB0.\n"
+        "\n"
+        "Options:\n"
+        "  --timeout SECONDS   how long to wait for the device's reply (default 10)\n"
+        "  --retries N         write: how many more times to write after a difference\n"
+        "  -q, --quiet         no progress and no report on success\n"
+        "  -h, --help          this text\n"
+        "  -v, --version       the version\n"
+        "\n"
+        "Exit status: 0 done; 1 the verify found differences; 2 usage error; 3 no reply within\n"
+        "the timeout; 4 port error (absent, busy, no permission, lost); 5 file error.\n");
+}
+
+CommandLine::CommandLine(QStringList arguments)
+    : m_arguments(std::move(arguments)) {}
+
+ExitCode CommandLine::usage(const QString& problem) const {
+    err() << "tavrin: " << problem << "\n\n" << help();
+    err().flush();
+    return ExitCode::Usage;
+}
+
+ExitCode CommandLine::run() {
+    QCommandLineParser parser;
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption retries(QStringLiteral("retries"), QString(), QStringLiteral("N"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(),
+                                     QStringLiteral("SECONDS"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({port, retries, timeout, quiet, helpOption, version});
+    if (!parser.parse(m_arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out() << help();
+        return ExitCode::Done;
+    }
+    if (parser.isSet(version)) {
+        out() << "tavrin " << QCoreApplication::applicationVersion() << "\n";
+        return ExitCode::Done;
+    }
+
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty() || !Commands.contains(words.constFirst()))
+        return usage(words.isEmpty()
+                         ? QStringLiteral("no command given")
+                         : QStringLiteral("unknown command \"%1\"").arg(words.constFirst()));
+    const QString command = words.constFirst();
+    if (command == u"ports") {
+        if (words.size() > 1 || parser.isSet(port))
+            return usage(QStringLiteral("ports takes no port or file"));
+        PortList::print(out());
+        return ExitCode::Done;
+    }
+
+    if (!parser.isSet(port) || parser.value(port).isEmpty())
+        return usage(QStringLiteral("%1 needs --port PORT").arg(command));
+    if (words.size() != 2)
+        return usage(QStringLiteral("%1 needs one FILE").arg(command));
+    m_port = parser.value(port);
+    m_file = words.at(1);
+    bool number = false;
+    const int portNumber = m_port.toInt(&number);
+    if (number && (portNumber < 1 || portNumber > 4))
+        return usage(QStringLiteral("PORT is 1-4 or a device, not %1").arg(m_port));
+    if (parser.isSet(retries)) {
+        if (command != u"write")
+            return usage(QStringLiteral("--retries is for write"));
+        bool ok = false;
+        m_retries = parser.value(retries).toInt(&ok);
+        if (!ok || m_retries < 0)
+            return usage(
+                QStringLiteral("--retries takes a count, not %1").arg(parser.value(retries)));
+    }
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        const double seconds = parser.value(timeout).toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > 86400)
+            return usage(
+                QStringLiteral("--timeout takes seconds, not %1").arg(parser.value(timeout)));
+        m_timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+    }
+    m_quiet = parser.isSet(quiet);
+    return transfer(command == u"read"    ? Command::Read
+                    : command == u"write" ? Command::Write
+                                          : Command::Verify);
+}
+
+ExitCode CommandLine::transfer(Command command) {
+    bool number = false;
+    const int portNumber = m_port.toInt(&number);
+    QtMessagePump pump;
+    QtTickSource timer1;
+    QtSerialControl comm(number ? QtSerialControl::PortResolver{}
+                                : [device = m_port](int) { return device; });
+    ArgumentFile file(m_file);
+    ConsoleMessages messages(m_retries);
+    Engine engine({pump, timer1, comm, file, messages});
+    engine.protocol().setReplyTimeout(m_timeout);
+    if (!number)
+        engine.link().setPortName(m_port);
+    std::unique_ptr<ProgressBar> progress;
+    if (!m_quiet && ProgressBar::wanted())
+        progress = std::make_unique<ProgressBar>(engine.panel());
+
+    // A missing or unreadable image is refused before anything reaches the device.
+    if (command != Command::Read) {
+        const ImageFile::ReadResult image = ImageFile::read(m_file);
+        if (!image.ok()) {
+            messages.tell(image.error, QObject::tr("Image not opened"));
+            return ExitCode::FileError;
+        }
+    }
+    if (engine.link().Com_Click(number ? portNumber - 1 : 0) != Outcome::Completed)
+        return ExitCode::PortError;
+    const QString where = engine.link().describePort();
+
+    VerifyImage verify(engine.context());
+    const CommandEnd end = command == Command::Read    ? engine.runner().RSEE_Click()
+                           : command == Command::Write ? engine.runner().OWEE_Click()
+                                                       : verify.run(m_file);
+    progress.reset();
+    switch (end) {
+    case CommandEnd::Done:
+        break;
+    case CommandEnd::TimedOut:
+        err() << "tavrin: " << where << ": no reply from the device within "
+              << double(m_timeout.count()) / 1000 << " s" << Qt::endl;
+        return ExitCode::NoReply;
+    case CommandEnd::FileFailed:
+    case CommandEnd::Cancelled:
+        return ExitCode::FileError;
+    default:
+        return ExitCode::PortError;
+    }
+
+    const QStringList differences =
+        command == Command::Verify ? verify.differences()
+        : command == Command::Write && engine.panel().Caption() == u"Verify Failed!!!"
+            ? messages.lastDetails().split(u'\n')
+            : QStringList();
+    if (!differences.isEmpty()) {
+        for (const QString& line : differences)
+            out() << line << "\n";
+        err() << "tavrin: " << m_file << " and the EEPROM on " << where << " differ in "
+              << differences.size() << (differences.size() == 1 ? " cell" : " cells") << Qt::endl;
+        return ExitCode::Differences;
+    }
+    if (!m_quiet) {
+        if (command == Command::Read)
+            out() << "read " << QFileInfo(m_file).size() << " bytes from " << where << " into "
+                  << m_file << "\n";
+        else if (command == Command::Write)
+            out() << "wrote " << m_file << " to " << where << ", verified\n";
+        else
+            out() << m_file << " matches the EEPROM on " << where << "\n";
+    }
+    return ExitCode::Done;
+}
+
+} // namespace tavrin

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/MessageBox.h"
+
+namespace tavrin {
+
+// Messages on standard error; the question whether to write again is answered yes while retries
+// remain.
+class ConsoleMessages : public MessageBox {
+public:
+    explicit ConsoleMessages(int retries = 0)
+        : m_retriesLeft(retries) {}
+
+    void tell(const QString& prompt, const QString& title, const QString& details = {}) override;
+    Answer ask(const QString& prompt, const QString& title, const QString& details = {}) override;
+
+    // The details of the last question: the cells that differed.
+    const QString& lastDetails() const { return m_lastDetails; }
+
+private:
+    int m_retriesLeft;
+    QString m_lastDetails;
+};
+
+} // namespace tavrin

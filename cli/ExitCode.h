@@ -1,0 +1,15 @@
+#pragma once
+
+namespace tavrin {
+
+// What the command line's exit status tells a script.
+enum class ExitCode {
+    Done = 0,
+    Differences = 1, // the verify found differences (after the retries)
+    Usage = 2,       // unknown command or option, missing or bad argument
+    NoReply = 3,     // the device did not answer within the timeout
+    PortError = 4,   // absent, held by another program, no permission, lost during the command
+    FileError = 5,   // missing, unreadable, cannot be saved
+};
+
+} // namespace tavrin

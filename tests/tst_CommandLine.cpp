@@ -1,0 +1,252 @@
+// The command line end to end: the real program against tavrin-devsim on a pseudo-terminal, with
+// no display (and the xcb platform asked for, so any use of a window system would fail).
+
+#include "FileContents.h"
+#include "RandomImage.h"
+#include "SimulatorProcess.h"
+
+#include "image/ImageFile.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    return environment;
+}
+
+// Runs tavrin to its end; a hang fails the test after a minute.
+Run runTavrin(const QStringList& arguments, QProcessEnvironment environment = withoutDisplay()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(TAVRIN_PROGRAM_PATH, arguments);
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError()), clock.elapsed()};
+}
+
+// A simulated device whose cells start as `cells`.
+struct Device {
+    explicit Device(const QByteArray& cells, QStringList options = {}) {
+        QVERIFY(ImageFile::write(dir.filePath("device.bin"), cells).isEmpty());
+        sim =
+            std::make_unique<SimulatorProcess>(options << "--image" << dir.filePath("device.bin"));
+    }
+    QString port() const { return sim->devicePath(); }
+    QByteArray cells() const { return fileContents(dir.filePath("device.bin")); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<SimulatorProcess> sim;
+};
+
+QByteArray pattern() {
+    QByteArray bytes;
+    for (int i = 0; i < 64; ++i)
+        bytes += char(i * 7 + 1);
+    return bytes;
+}
+
+} // namespace
+
+class tst_CommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readSavesTheCells();
+    void writeAtTheDevicesPaceAndVerify();
+    void stuckCellIsWrittenAgainThenReported();
+    void verifyWritesNothing();
+    void silentDeviceEndsAfterTheTimeout();
+    void missingImageSendsNothing();
+    void portHeldByAnotherProcess();
+    void portsNamesTheMapping();
+    void usageErrors_data();
+    void usageErrors();
+};
+
+void tst_CommandLine::readSavesTheCells() {
+    Device device(pattern());
+    const QString saved = device.file("saved.bin");
+
+    const Run run = runTavrin({"read", "--port", device.port(), saved});
+
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(fileContents(saved).toHex(), pattern().toHex());
+    QVERIFY2(run.out.contains("read 64 bytes from " + device.port()), qPrintable(run.out));
+    // The port cycle after the read: the device sees a second opening.
+    QVERIFY(device.sim->waitForEvent("connected 2"));
+}
+
+void tst_CommandLine::writeAtTheDevicesPaceAndVerify() {
+    Device device(QByteArray(64, char(0xFF)), {"--timestamps"});
+    const QString image = device.file("image.bin");
+    const QByteArray bytes = writeRandomImage(image);
+
+    const Run run = runTavrin({"write", "--port", device.port(), image});
+
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("verified"), qPrintable(run.out));
+    QVERIFY(device.sim->waitForEvent("connected 2"));
+    QCOMPARE(device.cells().toHex(), bytes.toHex());
+    QVERIFY(device.sim->events().contains("written lost=0"));
+    // 64 data bytes, one a tick: the first to the last arrive at least 63 ticks apart.
+    const QStringList arrivals =
+        device.sim->events().filter("arrivals ").constFirst().mid(9).split(' ');
+    QCOMPARE(arrivals.size(), 64);
+    const double spanMs =
+        (arrivals.constLast().toLongLong() - arrivals.constFirst().toLongLong()) / 1e3;
+    QVERIFY2(spanMs >= 627 && spanMs < 1000, qPrintable(QString::number(spanMs)));
+}
+
+void tst_CommandLine::stuckCellIsWrittenAgainThenReported() {
+    Device device(QByteArray(64, 0), {"--stuck-cell", "5"});
+    const QString image = device.file("image.bin");
+    QVERIFY(ImageFile::write(image, pattern()).isEmpty());
+
+    const Run run = runTavrin({"write", "--port", device.port(), image, "--retries", "1"});
+
+    QCOMPARE(run.exitCode, 1);
+    QTRY_COMPARE(device.sim->events().count("written lost=0"), 2);
+    QCOMPARE(run.out, QStringLiteral("Address 05: file 24, device 00\n"));
+}
+
+void tst_CommandLine::verifyWritesNothing() {
+    Device device(pattern());
+    const QString same = device.file("same.bin");
+    const QString other = device.file("other.bin");
+    QVERIFY(ImageFile::write(same, pattern()).isEmpty());
+    QByteArray changed = pattern();
+    changed[0x3F] = char(0x3F);
+    QVERIFY(ImageFile::write(other, changed).isEmpty());
+
+    const Run equal = runTavrin({"verify", "--port", device.port(), same});
+    const Run different = runTavrin({"verify", "--port", device.port(), other});
+
+    QCOMPARE(equal.exitCode, 0);
+    QCOMPARE(different.exitCode, 1);
+    QCOMPARE(different.out, QStringLiteral("Address 3F: file 3F, device BA\n"));
+    QTRY_COMPARE(device.sim->events().count("read"), 2);
+    QVERIFY(device.sim->events().filter("written").isEmpty());
+    QCOMPARE(device.cells().toHex(), pattern().toHex());
+}
+
+void tst_CommandLine::silentDeviceEndsAfterTheTimeout() {
+    Device device(pattern(), {"--silent"});
+
+    const Run run =
+        runTavrin({"read", "--port", device.port(), "--timeout", "1", device.file("never.bin")});
+
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.ms >= 1000 && run.ms < 5000, qPrintable(QString::number(run.ms)));
+    QVERIFY2(run.err.contains("no reply") && run.err.contains(device.port()), qPrintable(run.err));
+    QVERIFY(!QFile::exists(device.file("never.bin")));
+}
+
+void tst_CommandLine::missingImageSendsNothing() {
+    Device device(pattern());
+    const QString missing = device.file("no such image.bin");
+
+    const Run run = runTavrin({"write", "--port", device.port(), missing});
+
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(run.err.contains(missing), qPrintable(run.err));
+    QVERIFY(!QFile::exists(missing));
+    // Not even opened: the opening before the next command's read is the device's first.
+    QCOMPARE(runTavrin({"read", "--port", device.port(), device.file("saved.bin")}).exitCode, 0);
+    QVERIFY(device.sim->waitForEvent("read"));
+    const QStringList events = device.sim->events();
+    QCOMPARE(events.at(events.indexOf("read") - 1), "connected 1");
+}
+
+// Several benches run one process per port; a second process on a port in use is refused and the
+// first goes on undisturbed.
+void tst_CommandLine::portHeldByAnotherProcess() {
+    Device device(pattern(), {"--split", "2", "--split-gap", "1500"});
+    QProcess first;
+    first.setProcessEnvironment(withoutDisplay());
+    first.start(TAVRIN_PROGRAM_PATH, {"read", "--port", device.port(), device.file("first.bin")});
+    QVERIFY(device.sim->waitForEvent("read"));
+
+    const QString image = device.file("image.bin");
+    QVERIFY(ImageFile::write(image, pattern()).isEmpty());
+    const Run second = runTavrin({"verify", "--port", device.port(), image});
+
+    QCOMPARE(second.exitCode, 4);
+    QVERIFY2(second.err.contains("another program"), qPrintable(second.err));
+    QVERIFY(first.waitForFinished(10000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(fileContents(device.file("first.bin")).toHex(), pattern().toHex());
+}
+
+void tst_CommandLine::portsNamesTheMapping() {
+    Device device(pattern());
+    QProcessEnvironment environment = withoutDisplay();
+    environment.insert("TAVRIN_COM3", device.port());
+
+    const Run run = runTavrin({"ports"}, environment);
+
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("Com3  " + device.port() + "  (TAVRIN_COM3)"), qPrintable(run.out));
+    QVERIFY(run.out.contains("serial port"));
+    // Listed, never opened: the opening before the next command's read is the device's first.
+    QCOMPARE(runTavrin({"read", "--port", "3", device.file("saved.bin")}, environment).exitCode, 0);
+    QVERIFY(device.sim->waitForEvent("read"));
+    const QStringList events = device.sim->events();
+    QCOMPARE(events.at(events.indexOf("read") - 1), "connected 1");
+}
+
+void tst_CommandLine::usageErrors_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("help") << QStringList{"--help"} << 0;
+    QTest::newRow("unknown command") << QStringList{"erase"} << 2;
+    QTest::newRow("unknown option") << QStringList{"read", "--port", "1", "--fast", "x.bin"} << 2;
+    QTest::newRow("an option for no command") << QStringList{"--frobnicate"} << 2;
+    QTest::newRow("no port") << QStringList{"read", "x.bin"} << 2;
+    QTest::newRow("no file") << QStringList{"write", "--port", "1"} << 2;
+    QTest::newRow("port out of range") << QStringList{"read", "--port", "5", "x.bin"} << 2;
+    QTest::newRow("retries not a count")
+        << QStringList{"write", "--port", "1", "--retries", "x", "x.bin"} << 2;
+    QTest::newRow("timeout not seconds")
+        << QStringList{"read", "--port", "1", "--timeout", "-1", "x.bin"} << 2;
+}
+
+void tst_CommandLine::usageErrors() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+
+    const Run run = runTavrin(arguments);
+
+    QCOMPARE(run.exitCode, exitCode);
+    const QString text = exitCode == 0 ? run.out : run.err;
+    for (const char* command : {"read", "write", "verify", "ports"})
+        QVERIFY2(text.contains(QStringLiteral("tavrin %1").arg(command)), qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(tst_CommandLine)
+#include "tst_CommandLine.moc"
