@@ -187,6 +187,34 @@ QJsonObject toJson(const Summary& s) {
     return {{"min", s.min}, {"median", s.median}, {"p99", s.p99}, {"max", s.max}};
 }
 
+// `tavrin write` as a script runs it, against a simulator of its own: the wall time of each
+// process, and the gaps between data bytes on arrival.
+struct CommandLineWrites {
+    std::vector<double> wallMs;
+    QStringList events;
+    int failures = 0;
+};
+
+CommandLineWrites measureCommandLineWrites(int runs, const QString& folder) {
+    CommandLineWrites measured;
+    tavrin::test::SimulatorProcess sim({"--timestamps", "--image", folder + "/cli-device.bin"});
+    const QString image = folder + "/cli-image.bin";
+    for (int run = 0; run < runs; ++run) {
+        (void)tavrin::test::writeRandomImage(image);
+        QProcess tavrin;
+        QElapsedTimer clock;
+        clock.start();
+        tavrin.start(QCoreApplication::applicationDirPath() + "/tavrin",
+                     {"write", "--quiet", "--port", sim.devicePath(), image});
+        const bool ended = tavrin.waitForFinished(60000);
+        measured.wallMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        measured.failures += !ended || tavrin.exitCode() != 0;
+    }
+    sim.stop();
+    measured.events = sim.events();
+    return measured;
+}
+
 void print(const char* what, const Summary& s, const char* unit) {
     std::printf("%-34s min %9.3f  median %9.3f  p99 %9.3f  max %9.3f %s\n", what, s.min, s.median,
                 s.p99, s.max, unit);
@@ -254,6 +282,8 @@ int main(int argc, char* argv[]) {
     program.window().close();
     sim.stop();
     const QStringList events = sim.events();
+    const CommandLineWrites cli = measureCommandLineWrites(runs, dir.path());
+    failures += cli.failures;
 
     const double tick = Ms(tavrin::PacingTimer::TickInterval).count();
     const double writeNominal =
@@ -280,6 +310,10 @@ int main(int argc, char* argv[]) {
                 read.median / readNominal);
     print("processor time, write-and-verify", summarise(writeCpu), "% of wall");
     print("processor time, read-and-save", summarise(readCpu), "% of wall");
+    print("tavrin write, gap on arrival", summarise(byteGaps(cli.events)), "ms");
+    print("tavrin write, process wall time", summarise(cli.wallMs), "ms");
+    std::printf("%-34s nominal %.1f ms (write-and-verify-and-cycle), bytes lost %d\n", "",
+                writeNominal, bytesLost(cli.events));
     print("start to window shown", shown, "ms");
     std::printf("%-34s %ld KiB%s\n", "peak resident memory of tavrin", startup.peakKiB,
                 startup.allShown ? "" : " (a start did not show the window)");
@@ -303,6 +337,9 @@ int main(int argc, char* argv[]) {
             {"readAndSaveRatio", read.median / readNominal},
             {"writeAndVerifyCpuPercent", toJson(summarise(writeCpu))},
             {"readAndSaveCpuPercent", toJson(summarise(readCpu))},
+            {"commandLineByteGapMs", toJson(summarise(byteGaps(cli.events)))},
+            {"commandLineWriteMs", toJson(summarise(cli.wallMs))},
+            {"commandLineBytesLost", bytesLost(cli.events)},
             {"startToShownMs", toJson(shown)},
             {"peakResidentKiB", qint64(startup.peakKiB)},
         };
