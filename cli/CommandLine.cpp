@@ -2,6 +2,7 @@
 
 #include "cli/ArgumentFile.h"
 #include "cli/ConsoleMessages.h"
+#include "cli/PortArgument.h"
 #include "cli/PortList.h"
 #include "cli/ProgressBar.h"
 #include "commands/Engine.h"
@@ -148,9 +149,7 @@ ExitCode CommandLine::run() {
         return usage(QStringLiteral("%1 needs one FILE").arg(command));
     m_port = parser.value(port);
     m_file = words.at(1);
-    bool number = false;
-    const int portNumber = m_port.toInt(&number);
-    if (number && (portNumber < 1 || portNumber > 4))
+    if (PortArgument::parse(m_port).kind == PortArgument::Kind::Invalid)
         return usage(QStringLiteral("PORT is 1-4 or a device, not %1").arg(m_port));
     if (parser.isSet(retries)) {
         if (command != u"write")
@@ -176,12 +175,12 @@ ExitCode CommandLine::run() {
 }
 
 ExitCode CommandLine::transfer(Command command) {
-    bool number = false;
-    const int portNumber = m_port.toInt(&number);
+    const PortArgument port = PortArgument::parse(m_port);
+    const bool number = port.kind == PortArgument::Kind::Number;
     QtMessagePump pump;
     QtTickSource timer1;
     QtSerialControl comm(number ? QtSerialControl::PortResolver{}
-                                : [device = m_port](int) { return device; });
+                                : [device = port.device](int) { return device; });
     ArgumentFile file(m_file);
     ConsoleMessages messages(m_retries);
     Engine engine({pump, timer1, comm, file, messages});
@@ -200,7 +199,7 @@ ExitCode CommandLine::transfer(Command command) {
             return ExitCode::FileError;
         }
     }
-    if (engine.link().Com_Click(number ? portNumber - 1 : 0) != Outcome::Completed)
+    if (engine.link().Com_Click(number ? port.number - 1 : 0) != Outcome::Completed)
         return ExitCode::PortError;
     const QString where = engine.link().describePort();
 

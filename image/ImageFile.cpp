@@ -1,5 +1,7 @@
 #include "image/ImageFile.h"
 
+#include "image/IntelHex.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -39,7 +41,20 @@ ImageFile::ReadResult ImageFile::read(const QString& path) {
         return {{},
                 tr("The image file \"%1\" could not be read: %2.")
                     .arg(shown(path), file.errorString())};
-    return {bytes, {}};
+    if (!IntelHex::isHexName(path))
+        return {bytes, {}};
+    const IntelHex::Parsed hex = IntelHex::parse(bytes);
+    if (hex.ok())
+        return {hex.cells, {}};
+    if (hex.errorLine == 0)
+        return {
+            {},
+            tr("The image file \"%1\" is not usable Intel HEX: %2.").arg(shown(path), hex.error)};
+    return {{},
+            tr("The image file \"%1\" is not usable Intel HEX: line %2: %3.")
+                .arg(shown(path))
+                .arg(hex.errorLine)
+                .arg(hex.error)};
 }
 
 QString ImageFile::write(const QString& path, const QByteArray& bytes) {
@@ -58,7 +73,8 @@ QString ImageFile::write(const QString& path, const QByteArray& bytes) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return tr("The image file \"%1\" could not be created: %2.")
             .arg(shown(path), file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    const QByteArray content = IntelHex::isHexName(path) ? IntelHex::format(bytes) : bytes;
+    if (file.write(content) != content.size() || !file.commit())
         return tr("The image file \"%1\" could not be saved: %2.")
             .arg(shown(path), file.errorString());
     return {};

@@ -5,7 +5,8 @@
 
 namespace tavrin {
 
-// An EEPROM image: raw bytes, one per cell, nothing else.
+// An EEPROM image file: raw bytes, one per cell, nothing else; or, where the name ends in .hex,
+// .eep or .ihex (any case), Intel HEX.
 class ImageFile {
 public:
     struct ReadResult {

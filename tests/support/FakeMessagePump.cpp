@@ -13,13 +13,16 @@ void FakeMessagePump::processPending() {
 }
 
 void FakeMessagePump::waitForMore(Clock::time_point deadline) {
-    const auto due = Clock::time_point(m_time.nextDue());
-    if (m_time.hasEvents() && m_time.nextDue() <= m_horizon && due <= deadline) {
+    const bool bounded = deadline != Never;
+    const VirtualTime::Duration until =
+        bounded ? std::chrono::ceil<VirtualTime::Duration>(deadline.time_since_epoch())
+                : VirtualTime::Duration::max();
+    if (m_time.hasEvents() && m_time.nextDue() <= m_horizon && m_time.nextDue() <= until) {
         m_time.advance();
         return;
     }
-    if (deadline != Never) {
-        m_time.advanceTo(std::chrono::ceil<VirtualTime::Duration>(deadline.time_since_epoch()));
+    if (bounded) {
+        m_time.advanceTo(until);
         return;
     }
     if (++m_stalls > 3 || !m_onStall)

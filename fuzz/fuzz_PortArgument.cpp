@@ -1,0 +1,23 @@
+// The command line's --port from anywhere: a number is 1..4, a device is the text as given.
+
+#include "cli/PortArgument.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const tavrin::PortArgument port = tavrin::PortArgument::parse(text);
+    switch (port.kind) {
+    case tavrin::PortArgument::Kind::Number:
+        if (port.number < 1 || port.number > 4 || text.toInt() != port.number)
+            std::abort();
+        break;
+    case tavrin::PortArgument::Kind::Device:
+        if (port.device != text || port.device.isEmpty())
+            std::abort();
+        break;
+    case tavrin::PortArgument::Kind::Invalid:
+        break;
+    }
+    return 0;
+}
