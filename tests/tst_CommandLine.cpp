@@ -81,6 +81,7 @@ private slots:
     void writeAtTheDevicesPaceAndVerify();
     void stuckCellIsWrittenAgainThenReported();
     void verifyWritesNothing();
+    void intelHexReadAndWrittenBack();
     void silentDeviceEndsAfterTheTimeout();
     void missingImageSendsNothing();
     void portHeldByAnotherProcess();
@@ -153,6 +154,23 @@ void tst_CommandLine::verifyWritesNothing() {
     QTRY_COMPARE(device.sim->events().count("read"), 2);
     QVERIFY(device.sim->events().filter("written").isEmpty());
     QCOMPARE(device.cells().toHex(), pattern().toHex());
+}
+
+// A read saved as .hex and written back as .eep puts the same 64 cells into another device.
+void tst_CommandLine::intelHexReadAndWrittenBack() {
+    Device source(pattern());
+    Device target(QByteArray(64, char(0xFF)));
+    const QString hex = source.file("saved.hex");
+    QCOMPARE(runTavrin({"read", "--port", source.port(), hex}).exitCode, 0);
+    QVERIFY(fileContents(hex).startsWith(":10000000"));
+    const QString eep = target.file("copy.EEP");
+    QVERIFY(QFile::copy(hex, eep));
+
+    const Run run = runTavrin({"write", "--port", target.port(), eep});
+
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(target.sim->waitForEvent("connected 2"));
+    QCOMPARE(target.cells().toHex(), pattern().toHex());
 }
 
 void tst_CommandLine::silentDeviceEndsAfterTheTimeout() {

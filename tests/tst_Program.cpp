@@ -3,6 +3,7 @@
 
 #include "FakeFileDialog.h"
 #include "FakeMessageBox.h"
+#include "FileContents.h"
 #include "SimulatorProcess.h"
 
 #include "app/Program.h"
@@ -84,6 +85,7 @@ private slots:
     void readAndSaveGivesTheCells();
     void writeAndVerifyPutsTheFileIntoTheDevice();
     void stuckCellAsksAndFails();
+    void intelHexThroughTheDialogs();
     void unplugDrills_data();
     void unplugDrills();
     void hostileRepliesKeepTheWindowResponsive_data();
@@ -139,6 +141,26 @@ void tst_Program::stuckCellAsksAndFails() {
     QVERIFY2(question.details.startsWith("Address 09: file 30, device"),
              qPrintable(question.details));
     QCOMPARE(e2e.caption(), "Verify Failed!!!");
+}
+
+// An .eep image chosen in the open dialog goes into the device; a read saved under a .hex name
+// is Intel HEX of the same cells.
+void tst_Program::intelHexThroughTheDialogs() {
+    EndToEnd e2e({});
+    const QString eep = e2e.dir.filePath("settings.eep");
+    QVERIFY(ImageFile::write(eep, cells()).isEmpty());
+    QVERIFY(fileContents(eep).endsWith(":00000001FF\n"));
+    const QString hex = e2e.dir.filePath("read back.hex");
+    e2e.files.choose({eep, hex});
+
+    e2e.program.window().OWEE()->click();
+    QCOMPARE(e2e.caption(), "Verify Completed");
+    QCOMPARE(ImageFile::read(e2e.dir.filePath("device.bin")).bytes.toHex(), cells().toHex());
+    e2e.program.window().RSEE()->click();
+
+    QCOMPARE(e2e.caption(), "Read Finished");
+    QCOMPARE(fileContents(hex), fileContents(eep));
+    QVERIFY(e2e.messages.shown().isEmpty());
 }
 
 void tst_Program::unplugDrills_data() {
