@@ -31,10 +31,6 @@ public:
     QLabel* Label4() const { return m_Label4; }
     ShapeWidget* shape(StatusPanel::Shape which) const;
 
-    // Pixels by which the widest port caption in `font` runs into the next option or past the
-    // window's edge; zero or less when every caption is whole.
-    int portCaptionOverflow(const QFont& font) const;
-
     // Twips to pixels, at 15 twips a pixel.
     static int pixels(double twips);
     // A 0x00BBGGRR value or a system colour reference, as this window's palette shows it.
@@ -49,6 +45,9 @@ private:
 
     void createControls();
     void fitPortCaptions();
+    // Pixels by which the widest port caption in `font` runs into the next option or past the
+    // window's edge; zero or less when every caption is whole.
+    int portCaptionOverflow(const QFont& font) const;
     void Form_Load();
     void Com_Click(int index);
     void showPortInUse();
