@@ -2,7 +2,6 @@
 
 #include "cli/ArgumentFile.h"
 #include "cli/ConsoleMessages.h"
-#include "cli/PortArgument.h"
 #include "cli/PortList.h"
 #include "cli/ProgressBar.h"
 #include "commands/Engine.h"
@@ -147,10 +146,10 @@ ExitCode CommandLine::run() {
         return usage(QStringLiteral("%1 needs --port PORT").arg(command));
     if (words.size() != 2)
         return usage(QStringLiteral("%1 needs one FILE").arg(command));
-    m_port = parser.value(port);
+    m_port = PortArgument::parse(parser.value(port));
     m_file = words.at(1);
-    if (PortArgument::parse(m_port).kind == PortArgument::Kind::Invalid)
-        return usage(QStringLiteral("PORT is 1-4 or a device, not %1").arg(m_port));
+    if (m_port.kind == PortArgument::Kind::Invalid)
+        return usage(QStringLiteral("PORT is 1-4 or a device, not %1").arg(parser.value(port)));
     if (parser.isSet(retries)) {
         if (command != u"write")
             return usage(QStringLiteral("--retries is for write"));
@@ -175,7 +174,7 @@ ExitCode CommandLine::run() {
 }
 
 ExitCode CommandLine::transfer(Command command) {
-    const PortArgument port = PortArgument::parse(m_port);
+    const PortArgument& port = m_port;
     const bool number = port.kind == PortArgument::Kind::Number;
     QtMessagePump pump;
     QtTickSource timer1;
@@ -186,7 +185,7 @@ ExitCode CommandLine::transfer(Command command) {
     Engine engine({pump, timer1, comm, file, messages});
     engine.protocol().setReplyTimeout(m_timeout);
     if (!number)
-        engine.link().setPortName(m_port);
+        engine.link().setPortName(port.device);
     std::unique_ptr<ProgressBar> progress;
     if (!m_quiet && ProgressBar::wanted())
         progress = std::make_unique<ProgressBar>(engine.panel());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/ExitCode.h"
+#include "cli/PortArgument.h"
 
 #include <QStringList>
 
@@ -26,7 +27,7 @@ private:
     ExitCode usage(const QString& problem) const;
 
     QStringList m_arguments;
-    QString m_port;
+    PortArgument m_port;
     QString m_file;
     int m_retries = 0;
     std::chrono::milliseconds m_timeout{10000};

@@ -10,7 +10,6 @@
 #include "image/ImageFile.h"
 #include "platform/QtMessagePump.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
