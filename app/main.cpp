@@ -2,6 +2,8 @@
 #include "cli/CommandLine.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,6 +19,20 @@ void describe() {
 
 int main(int argc, char* argv[]) {
     tavrin::QtMessagePump::prepareApplication();
+#ifdef TAVRIN_CONSOLE_FRONT_END
+    // The console front end runs the commands; the window is tavrin.exe's, started beside it so
+    // that the prompt comes back at once, as after starting any window program.
+    if (!tavrin::CommandLine::wants(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        const QString window =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/tavrin.exe");
+        if (QProcess::startDetached(window, QCoreApplication::arguments().mid(1)))
+            return int(tavrin::ExitCode::Done);
+        std::fprintf(stderr, "tavrin: the window program %s could not be started\n",
+                     qPrintable(QDir::toNativeSeparators(window)));
+        return int(tavrin::ExitCode::FileError);
+    }
+#endif
     if (tavrin::CommandLine::wants(argc, argv)) {
         QCoreApplication app(argc, argv);
         describe();

@@ -4,7 +4,10 @@
 
 namespace tavrin {
 
-PortArgument PortArgument::parse(const QString& text) {
+PortArgument PortArgument::parse(const QString& given) {
+    // Windows's own spelling of a device path, \\.\COM12, names the same port as COM12.
+    const QString devicePrefix = QStringLiteral("\\\\.\\");
+    const QString text = given.startsWith(devicePrefix) ? given.mid(devicePrefix.size()) : given;
     if (text.isEmpty() || text.contains(QChar(0)))
         return {};
     const bool digits =

@@ -9,7 +9,9 @@
 #include <QSerialPortInfo>
 #include <QTextStream>
 
+#ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
 
 namespace tavrin {
 
@@ -50,6 +52,12 @@ QString orDash(const QString& text) {
 } // namespace
 
 QString PortList::availability(const QString& device) {
+#ifdef Q_OS_WIN
+    // Windows tells whether a port is free only to a program that opens it, and an opening may
+    // wake or reset the device behind it.
+    Q_UNUSED(device);
+    return QStringLiteral("not checked");
+#endif
 #ifdef Q_OS_UNIX
     if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
         return QStringLiteral("no permission");
@@ -65,7 +73,7 @@ void PortList::print(QTextStream& out) {
     for (int port = 1; port <= 4; ++port) {
         const QString device = PortMap::deviceFor(port, environment);
         const bool named =
-            environment.variable &&
+            environment.system == PortMap::System::Unix && environment.variable &&
             !environment.variable(QStringLiteral("TAVRIN_COM%1").arg(port)).isEmpty();
         out << QStringLiteral("Com%1  %2%3\n")
                    .arg(port)

@@ -11,7 +11,7 @@ namespace tavrin {
 class PortList {
 public:
     static void print(QTextStream& out);
-    // "can be opened", "no permission", or "held by NAME (pid N)".
+    // "can be opened", "no permission", or "held by NAME (pid N)"; on Windows "not checked".
     static QString availability(const QString& device);
 };
 

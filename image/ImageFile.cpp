@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace tavrin {
@@ -20,10 +21,25 @@ QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// Windows opens its devices by these names in any folder, with any extension: a save to "nul.bin"
+// would vanish, and a read of "con" would wait for the keyboard.
+bool isDeviceName([[maybe_unused]] const QString& path) {
+#ifdef Q_OS_WIN
+    static const QRegularExpression device(
+        QStringLiteral("^(con|prn|aux|nul|com[1-9]|lpt[1-9]) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(QFileInfo(path).fileName()).hasMatch();
+#else
+    return false;
+#endif
+}
+
 } // namespace
 
 ImageFile::ReadResult ImageFile::read(const QString& path) {
     const QFileInfo info(path);
+    if (isDeviceName(path))
+        return {{}, tr("\"%1\" is not an ordinary file (a device).").arg(shown(path))};
     if (!info.exists())
         return {{}, tr("The image file \"%1\" does not exist.").arg(shown(path))};
     if (info.isDir())
@@ -62,7 +78,7 @@ QString ImageFile::write(const QString& path, const QByteArray& bytes) {
     const QFileInfo info(path);
     if (info.isDir())
         return tr("\"%1\" is a folder, not an image file; nothing was saved.").arg(shown(path));
-    if (info.exists() && !info.isFile())
+    if (isDeviceName(path) || (info.exists() && !info.isFile()))
         return tr("\"%1\" is not an ordinary file (a device, pipe or socket); nothing was saved.")
             .arg(shown(path));
 

@@ -1,39 +1,142 @@
 #include "platform/QtTickSource.h"
 
+#ifdef Q_OS_LINUX
 #include <QSocketNotifier>
 
-#ifdef Q_OS_LINUX
 #include <cstdint>
 #include <sys/timerfd.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <thread>
+#include <windows.h>
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+#endif
 
 namespace tavrin {
 
-QtTickSource::QtTickSource() {
-#ifdef Q_OS_LINUX
-    m_timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_timerFd >= 0) {
-        m_notifier = std::make_unique<QSocketNotifier>(m_timerFd, QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+#if defined(Q_OS_LINUX)
+
+// Expirations are read from the descriptor by the event loop; re-arming discards unread ones.
+class QtTickSource::SystemTimer {
+public:
+    explicit SystemTimer(std::function<void()> expired) {
+        m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this, expired] {
             std::uint64_t expirations = 0;
             // Nothing to read: the timer was disarmed after the poll saw it expire.
-            if (::read(m_timerFd, &expirations, sizeof expirations) == sizeof expirations)
-                deliver();
+            if (::read(m_fd, &expirations, sizeof expirations) == sizeof expirations)
+                expired();
         });
     }
+    ~SystemTimer() {
+        m_notifier.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool arm(std::chrono::milliseconds interval) {
+        const auto ns = std::chrono::nanoseconds(interval).count();
+        const timespec period{time_t(ns / 1000000000), long(ns % 1000000000)};
+        const itimerspec schedule{period, period};
+        return m_fd >= 0 && ::timerfd_settime(m_fd, 0, &schedule, nullptr) == 0;
+    }
+    void disarm() {
+        const itimerspec stop{};
+        if (m_fd >= 0)
+            ::timerfd_settime(m_fd, 0, &stop, nullptr);
+    }
+
+private:
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+#elif defined(Q_OS_WIN)
+
+// A thread waits on the timer and posts each expiry to the event loop of the thread that made
+// it. High resolution from Windows 10 1803 on; before that the system's 15.6 ms timer, made
+// finer while armed.
+class QtTickSource::SystemTimer {
+public:
+    explicit SystemTimer(std::function<void()> expired) {
+        m_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                         TIMER_ALL_ACCESS);
+        m_highResolution = m_timer != nullptr;
+        if (!m_timer)
+            m_timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!m_timer || !m_stop)
+            return;
+        m_waiter = std::thread([this, expired] {
+            const HANDLE handles[] = {m_stop, m_timer};
+            while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+                QMetaObject::invokeMethod(&m_receiver, expired, Qt::QueuedConnection);
+        });
+    }
+    ~SystemTimer() {
+        disarm();
+        if (m_waiter.joinable()) {
+            SetEvent(m_stop);
+            m_waiter.join();
+        }
+        for (HANDLE handle : {m_timer, m_stop})
+            if (handle)
+                CloseHandle(handle);
+    }
+    bool arm(std::chrono::milliseconds interval) {
+        if (!m_waiter.joinable())
+            return false;
+        if (!m_highResolution)
+            timeBeginPeriod(1);
+        using Units = std::chrono::duration<LONGLONG, std::ratio<1, 10'000'000>>;
+        LARGE_INTEGER due;
+        due.QuadPart = -std::chrono::duration_cast<Units>(interval).count(); // relative
+        m_armed = SetWaitableTimer(m_timer, &due, LONG(interval.count()), nullptr, nullptr, FALSE);
+        if (!m_armed && !m_highResolution)
+            timeEndPeriod(1);
+        return m_armed;
+    }
+    void disarm() {
+        if (!m_armed)
+            return;
+        CancelWaitableTimer(m_timer);
+        m_armed = false;
+        if (!m_highResolution)
+            timeEndPeriod(1);
+    }
+
+private:
+    HANDLE m_timer = nullptr;
+    HANDLE m_stop = nullptr;
+    bool m_highResolution = false;
+    bool m_armed = false;
+    QObject m_receiver; // lives in the thread that made the timer
+    std::thread m_waiter;
+};
+
+#else
+
+class QtTickSource::SystemTimer {
+public:
+    explicit SystemTimer(const std::function<void()>&) {}
+    bool arm(std::chrono::milliseconds) { return false; }
+    void disarm() {}
+};
+
 #endif
+
+QtTickSource::QtTickSource()
+    : m_system(std::make_unique<SystemTimer>([this] { deliver(); })) {
     m_fallback.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_fallback, &QTimer::timeout, [this] { deliver(); });
 }
 
-QtTickSource::~QtTickSource() {
-    m_notifier.reset();
-#ifdef Q_OS_LINUX
-    if (m_timerFd >= 0)
-        ::close(m_timerFd);
-#endif
-}
+QtTickSource::~QtTickSource() = default;
 
 void QtTickSource::setInterval(std::chrono::milliseconds interval) {
     m_interval = interval;
@@ -44,27 +147,17 @@ void QtTickSource::setInterval(std::chrono::milliseconds interval) {
 
 // Like a timer control's Enabled: the first tick comes one whole interval after this.
 void QtTickSource::enable() {
+    m_system->disarm();
     m_enabled = true;
-#ifdef Q_OS_LINUX
-    if (m_timerFd >= 0) {
-        const auto ns = std::chrono::nanoseconds(m_interval).count();
-        const timespec period{time_t(ns / 1000000000), long(ns % 1000000000)};
-        const itimerspec schedule{period, period};
-        if (::timerfd_settime(m_timerFd, 0, &schedule, nullptr) == 0)
-            return;
-    }
-#endif
-    m_fallback.start();
+    m_enabledAt = std::chrono::steady_clock::now();
+    m_ticksSinceEnabled = 0;
+    if (!m_system->arm(m_interval))
+        m_fallback.start();
 }
 
 void QtTickSource::disable() {
     m_enabled = false;
-#ifdef Q_OS_LINUX
-    if (m_timerFd >= 0) {
-        const itimerspec stop{};
-        ::timerfd_settime(m_timerFd, 0, &stop, nullptr);
-    }
-#endif
+    m_system->disarm();
     m_fallback.stop();
 }
 
@@ -77,8 +170,12 @@ void QtTickSource::setTickHandler(std::function<void()> handler) {
 }
 
 void QtTickSource::deliver() {
-    if (!m_enabled)
+    // A tick signalled before the last enabling, or a timer catching up after a late one, must
+    // not end a wait before its time.
+    if (!m_enabled ||
+        std::chrono::steady_clock::now() < m_enabledAt + (m_ticksSinceEnabled + 1) * m_interval)
         return;
+    ++m_ticksSinceEnabled;
     ++m_ticks;
     if (m_handler)
         m_handler();

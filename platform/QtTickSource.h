@@ -4,15 +4,15 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
-
-class QSocketNotifier;
 
 namespace tavrin {
 
-// Ticks through the event loop that never come early and, on Linux, hardly ever late: Qt's own
-// timers wake in whole milliseconds, which stretches every 10 ms pause by about half a
-// millisecond, so there the ticks come from a timerfd watched by the event loop.
+// Ticks through the event loop that never come early and hardly ever late. Qt's own timers wake in
+// whole milliseconds on Linux (stretching every 10 ms pause by about half a millisecond) and, on
+// Windows, catch up after a late tick; so the ticks come from a timerfd on Linux and from a
+// high-resolution waitable timer on Windows, and a tick that would end a wait early is dropped.
 class QtTickSource : public TickSource {
 public:
     QtTickSource();
@@ -29,15 +29,20 @@ public:
     int ticks() const { return m_ticks; }
 
 private:
+    // The system's own timer: a timerfd on Linux, a high-resolution waitable timer on Windows.
+    class SystemTimer;
+
     void deliver();
 
     std::chrono::milliseconds m_interval{0};
     bool m_enabled = false;
     std::function<void()> m_handler;
     int m_ticks = 0;
-    int m_timerFd = -1;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_fallback; // where there is no timerfd
+    // Since the last enabling: the n-th tick is due n intervals after it, never sooner.
+    std::chrono::steady_clock::time_point m_enabledAt;
+    int m_ticksSinceEnabled = 0;
+    std::unique_ptr<SystemTimer> m_system;
+    QTimer m_fallback; // where the system's timer cannot be had
 };
 
 } // namespace tavrin

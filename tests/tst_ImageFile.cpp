@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -15,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 using tavrin::ImageFile;
 using tavrin::test::fileContents;
@@ -39,11 +43,17 @@ private slots:
     void refusals_data();
     void refusals();
     void saveIntoAMissingFolder();
+    void windowsDeviceNames_data();
+    void windowsDeviceNames();
+#ifdef Q_OS_WIN
+    void saveOverAFileHeldOpen();
+#else
     void fullDiskLeavesTheOldFileIntact();
     void saveOverSomethingElseIsRefused_data();
     void saveOverSomethingElseIsRefused();
     void saveThroughALinkReplacesItsTarget();
     void saveInAReadOnlyFolder();
+#endif
 };
 
 void tst_ImageFile::roundTrip_data() {
@@ -100,14 +110,19 @@ void tst_ImageFile::refusals() {
     QString path = dir.filePath("typo.bin");
     if (kind == u"folder")
         QVERIFY(QDir(dir.path()).mkdir("typo.bin"));
+#ifdef Q_OS_WIN
+    if (kind == u"device")
+        path = dir.filePath("NUL");
+#else
     if (kind == u"device")
         path = QStringLiteral("/dev/null");
+#endif
 
     const ImageFile::ReadResult read = ImageFile::read(path);
 
     QVERIFY(!read.ok());
     QVERIFY2(read.error.contains(said), qPrintable(read.error));
-    QVERIFY(read.error.contains(path));
+    QVERIFY(read.error.contains(QDir::toNativeSeparators(path)));
     if (kind == u"missing")
         QVERIFY2(!QFile::exists(path), "reading a missing image must not create it");
 }
@@ -117,9 +132,63 @@ void tst_ImageFile::saveIntoAMissingFolder() {
     const QString path = dir.filePath("gone/device.bin");
     const QString error = ImageFile::write(path, "abc");
     QVERIFY(!error.isEmpty());
-    QVERIFY2(error.contains(path), qPrintable(error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
     QVERIFY(!QFile::exists(path));
 }
+
+// Windows's device names are refused in any case, with any extension; elsewhere they are ordinary.
+void tst_ImageFile::windowsDeviceNames_data() {
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"CON", "nul.bin", "Com1.hex", "lpt9.eep", "aux .bin", "PRN.tar.gz"})
+        QTest::newRow(name) << name;
+}
+
+void tst_ImageFile::windowsDeviceNames() {
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+
+    const QString error = ImageFile::write(path, QByteArray(64, 'x'));
+    const ImageFile::ReadResult read = ImageFile::read(path);
+
+#ifdef Q_OS_WIN
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)) && error.contains("nothing was saved"),
+             qPrintable(error));
+    QVERIFY2(read.error.contains("not an ordinary file"), qPrintable(read.error));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+#else
+    QCOMPARE(error, QString());
+    QCOMPARE(read.bytes, QByteArray(64, 'x'));
+#endif
+}
+
+#ifdef Q_OS_WIN
+// Another program holds the image open: the save either replaces it whole or says why it did not,
+// and the old image stays as it was.
+void tst_ImageFile::saveOverAFileHeldOpen() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device.bin");
+    const QByteArray old(64, 'o');
+    put(path, old);
+    for (const DWORD sharing : {DWORD(0), DWORD(FILE_SHARE_READ),
+                                DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)}) {
+        const HANDLE held = CreateFileW(
+            reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), GENERIC_READ,
+            sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(held != INVALID_HANDLE_VALUE);
+        const QString error = ImageFile::write(path, QByteArray(64, 'n'));
+        CloseHandle(held);
+        if (error.isEmpty()) {
+            QCOMPARE(fileContents(path), QByteArray(64, 'n'));
+            put(path, old);
+        } else {
+            QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+            QCOMPARE(fileContents(path), old);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"device.bin"});
+    }
+}
+#else
 
 void tst_ImageFile::fullDiskLeavesTheOldFileIntact() {
     QTemporaryDir dir;
@@ -214,6 +283,8 @@ void tst_ImageFile::saveInAReadOnlyFolder() {
     QCOMPARE(fileContents(path), QByteArray("new"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"device.bin"});
 }
+
+#endif
 
 QTEST_GUILESS_MAIN(tst_ImageFile)
 #include "tst_ImageFile.moc"

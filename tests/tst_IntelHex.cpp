@@ -3,6 +3,7 @@
 #include "image/ImageFile.h"
 #include "image/IntelHex.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -111,7 +112,8 @@ void tst_IntelHex::refusals() {
 
     const ImageFile::ReadResult read = ImageFile::read(path);
 
-    QVERIFY2(read.error.contains(path) && read.error.contains(why), qPrintable(read.error));
+    QVERIFY2(read.error.contains(QDir::toNativeSeparators(path)) && read.error.contains(why),
+             qPrintable(read.error));
     if (line > 0)
         QVERIFY2(read.error.contains(QStringLiteral("line %1:").arg(line)), qPrintable(read.error));
     QVERIFY(read.bytes.isEmpty());

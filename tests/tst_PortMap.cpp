@@ -1,7 +1,10 @@
 #include "platform/PortMap.h"
 
+#include "cli/PortArgument.h"
+
 #include <QTest>
 
+using tavrin::PortArgument;
 using tavrin::PortMap;
 
 class tst_PortMap : public QObject {
@@ -10,6 +13,8 @@ class tst_PortMap : public QObject {
 private slots:
     void deviceFor_data();
     void deviceFor();
+    void portArgument_data();
+    void portArgument();
 };
 
 void tst_PortMap::deviceFor_data() {
@@ -56,6 +61,33 @@ void tst_PortMap::deviceFor() {
     environment.presentPorts = present;
 
     QCOMPARE(PortMap::deviceFor(port, environment), device);
+}
+
+void tst_PortMap::portArgument_data() {
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<PortArgument::Kind>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("device");
+    using Kind = PortArgument::Kind;
+    QTest::newRow("number") << "3" << Kind::Number << 3 << "";
+    QTest::newRow("number beyond Com4") << "5" << Kind::Invalid << 0 << "";
+    QTest::newRow("Linux device") << "/dev/ttyUSB0" << Kind::Device << 0 << "/dev/ttyUSB0";
+    QTest::newRow("Windows port") << "COM12" << Kind::Device << 0 << "COM12";
+    QTest::newRow("Windows device path") << "\\\\.\\COM12" << Kind::Device << 0 << "COM12";
+    QTest::newRow("Windows device path of nothing") << "\\\\.\\" << Kind::Invalid << 0 << "";
+}
+
+void tst_PortMap::portArgument() {
+    QFETCH(QString, given);
+    QFETCH(PortArgument::Kind, kind);
+    QFETCH(int, number);
+    QFETCH(QString, device);
+
+    const PortArgument parsed = PortArgument::parse(given);
+
+    QCOMPARE(parsed.kind, kind);
+    QCOMPARE(parsed.number, number);
+    QCOMPARE(parsed.device, device);
 }
 
 QTEST_GUILESS_MAIN(tst_PortMap)

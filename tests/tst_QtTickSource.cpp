@@ -1,9 +1,15 @@
-// The real tick source, in real time: the pacing relies on a tick never coming early.
+// The real tick source and event loop, in real time: the pacing relies on a tick never coming
+// early.
 
+#include "link/PacingTimer.h"
+#include "link/Waiter.h"
+#include "platform/QtMessagePump.h"
 #include "platform/QtTickSource.h"
 
 #include <QElapsedTimer>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -11,35 +17,36 @@ class tst_QtTickSource : public QObject {
     Q_OBJECT
 
 private slots:
-    void ticksNeverComeEarly();
+    void pausesNeverEndEarly();
     void noTickAfterDisable();
 };
 
-void tst_QtTickSource::ticksNeverComeEarly() {
-    tavrin::QtTickSource source;
-    source.setInterval(10ms);
-    QList<qint64> at;
-    QElapsedTimer clock;
-    source.setTickHandler([&] { at << clock.nsecsElapsed(); });
+// Pauses as the program makes them, on the real event loop: over 500 of them, none may end before
+// 10 ms, and a long pause is never shorter than its ticks.
+void tst_QtTickSource::pausesNeverEndEarly() {
+    tavrin::QtMessagePump pump;
+    tavrin::QtTickSource timer1;
+    tavrin::Waiter waiter(pump);
+    tavrin::PacingTimer pacing(timer1, waiter);
 
-    qsizetype ticks = 0;
-    for (int pause = 0; pause < 5; ++pause) {
-        at.clear();
+    QList<double> pauses;
+    QElapsedTimer clock;
+    for (int pause = 0; pause < 500; ++pause) {
         clock.start();
-        source.enable();
-        QTRY_VERIFY_WITH_TIMEOUT(!at.isEmpty(), 5000);
-        source.disable();
-        QVERIFY2(at.first() >= 10'000'000, qPrintable(QString::number(at.first())));
-        ticks += at.size();
+        QCOMPARE(pacing.Pause(5), tavrin::Outcome::Completed);
+        pauses << clock.nsecsElapsed() / 1e6;
     }
-    at.clear();
     clock.start();
-    source.enable();
-    QTRY_VERIFY_WITH_TIMEOUT(at.size() >= 4, 5000);
-    source.disable();
-    for (qsizetype i = 0; i < at.size(); ++i)
-        QVERIFY(at[i] >= (i + 1) * 10'000'000);
-    QCOMPARE(source.ticks(), int(ticks + at.size()));
+    QCOMPARE(pacing.Pause(2000), tavrin::Outcome::Completed);
+    const double cycle = clock.nsecsElapsed() / 1e6;
+
+    std::sort(pauses.begin(), pauses.end());
+    qInfo("Pause(5), 500 times: min %.3f ms, median %.3f ms, p99 %.3f ms, max %.3f ms; "
+          "Pause(2000): %.1f ms",
+          pauses.first(), pauses.at(pauses.size() / 2), pauses.at(pauses.size() * 99 / 100),
+          pauses.last(), cycle);
+    QVERIFY2(pauses.first() >= 10.0, qPrintable(QString::number(pauses.first())));
+    QVERIFY2(cycle >= 1000.0, qPrintable(QString::number(cycle)));
 }
 
 void tst_QtTickSource::noTickAfterDisable() {

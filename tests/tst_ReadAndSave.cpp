@@ -5,6 +5,7 @@
 
 #include "image/ImageFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -92,7 +93,7 @@ void tst_ReadAndSave::failedSaveKeepsTheOldFile() {
     QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::FileFailed);
 
     QCOMPARE(rig.messages.shown().size(), 1);
-    QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));
+    QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
     QCOMPARE(rig.captions().constLast(), "Caption=Read Aborted");
     QVERIFY(rig.link.PortOpen());
     QVERIFY(!rig.comm.calls().contains("PortOpen=False"));

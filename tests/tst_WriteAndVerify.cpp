@@ -5,11 +5,17 @@
 #include "commands/WriteAndVerify.h"
 #include "image/ImageFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
 #include <string_view>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#undef MessageBox // the operator's message boxes here are our own
+#else
 #include <unistd.h>
+#endif
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -33,8 +39,17 @@ CommandEnd writeImage(CommandRig& rig, const QByteArray& image) {
     return rig.runner.OWEE_Click();
 }
 
-// A regular file whose contents cannot be read, even by root.
+// A regular file whose contents cannot be read, even by root (on Windows: held open unshared, as
+// another program may hold it, for the rest of the test).
 QString unreadableFile(CommandRig& rig) {
+#ifdef Q_OS_WIN
+    const QString path = rig.path("locked.bin");
+    if (ImageFile::write(path, pattern(64)) != QString() ||
+        CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ, 0, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE)
+        qFatal("cannot lock the test image");
+    return path;
+#else
     if (geteuid() == 0)
         return QStringLiteral("/proc/self/mem");
     const QString path = rig.path("locked.bin");
@@ -42,6 +57,7 @@ QString unreadableFile(CommandRig& rig) {
         !QFile::setPermissions(path, QFileDevice::Permissions()))
         qFatal("cannot lock the test image");
     return path;
+#endif
 }
 
 DeviceFaults stuckCell(int cell) {
@@ -235,7 +251,7 @@ void tst_WriteAndVerify::refusals() {
         rig.files.choose({path});
         QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::FileFailed);
         QVERIFY(rig.sent().isEmpty());
-        QVERIFY(rig.messages.shown().constFirst().prompt.contains(path));
+        QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
         QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
         QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Done);
     }

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the window icon: an EEPROM chip with a progress bar, as 16-colour PNGs and an SVG.
+"""Draws the window icon: an EEPROM chip with a progress bar, as 16-colour PNGs, an SVG and a
+Windows .ico that holds the PNGs.
 
 The picture is a list of rectangles on a 16 x 16 grid; each size scales it by a whole factor so
 every edge stays on a pixel. Run it from this folder after changing the picture.
@@ -63,8 +64,20 @@ def svg():
             'viewBox="0 0 16 16" shape-rendering="crispEdges">\n%s\n</svg>\n' % rects)
 
 
+def ico(sizes):
+    images = [png(size) for size in sizes]
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, image in zip(sizes, images):
+        entries += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset)
+        offset += len(image)
+    return struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(images)
+
+
 for size in (16, 32, 48):
     with open("tavrin-%d.png" % size, "wb") as out:
         out.write(png(size))
+with open("tavrin.ico", "wb") as out:
+    out.write(ico((16, 32, 48)))
 with open("tavrin.svg", "w") as out:
     out.write(svg())
