@@ -1,5 +1,7 @@
 #include "devsim/DeviceModel.h"
 
+#include <algorithm>
+
 namespace tavrin {
 
 DeviceModel::DeviceModel(DeviceFaults faults)
@@ -23,7 +25,7 @@ DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
     for (char byte : bytes) {
         switch (m_state) {
         case State::Command:
-            receiveCommandByte(byte, response);
+            receiveCommandByte(byte, at, response);
             break;
         case State::Writing:
             receiveDataByte(byte, at, response);
@@ -35,7 +37,7 @@ DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
     return response;
 }
 
-void DeviceModel::receiveCommandByte(char byte, Response& response) {
+void DeviceModel::receiveCommandByte(char byte, Time at, Response& response) {
     if (byte == Wire::Escape) {
         if (m_escapes++ == 0)
             ++m_wakes;
@@ -50,7 +52,7 @@ void DeviceModel::receiveCommandByte(char byte, Response& response) {
         m_state = State::Writing;
         m_nextCell = 0;
         m_dataReceived = 0;
-        m_busyUntil = Time{0};
+        m_busyUntil = at;
         m_dataArrivals.clear();
     }
     m_escapes = 0;
@@ -64,7 +66,9 @@ void DeviceModel::receiveDataByte(char byte, Time at, Response& response) {
     } else {
         if (m_nextCell != m_faults.stuckCell)
             m_cells[m_nextCell] = byte;
-        m_busyUntil = at + m_cellWriteTime;
+        // Taken as sent as early as the handover allows: a byte the kernel handed over late,
+        // followed by one on time, must not look like a host that sent too soon.
+        m_busyUntil = std::max(m_busyUntil, at - HandoverSlack) + m_cellWriteTime;
     }
     if (m_faults.hangUpAfter >= 0 && m_dataReceived >= m_faults.hangUpAfter) {
         m_state = State::HungUp;

@@ -25,11 +25,17 @@ struct DeviceFaults {
 // ESC wakes it; ESC ESC "U" is answered by a count byte of 64 and the cells; ESC "D" stores the
 // next 64 bytes into cells 0..63. A data byte that arrives while the previous cell is still being
 // written is lost: the cell keeps its old value and the transfer moves on to the next cell.
+// Arrival times are when the bytes were read, which may be up to HandoverSlack after they were
+// sent: a byte is lost only when no sending time within that slack lets it in, so a host that
+// sends faster than one byte a cell-write time always loses bytes, and jitter alone never does.
 class DeviceModel {
 public:
     using Time = std::chrono::microseconds;
     static constexpr int CellCount = Wire::EepromSize;
     static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
+    // How late a pseudo-terminal may hand a byte to its reader: the kernel worker that moves it
+    // can be kept waiting by other work on the machine.
+    static constexpr std::chrono::milliseconds HandoverSlack{5};
 
     struct Piece {
         Time delay{0}; // after the previous piece has left, or after the command for the first
@@ -65,7 +71,7 @@ public:
 private:
     enum class State { Command, Writing, HungUp };
 
-    void receiveCommandByte(char byte, Response& response);
+    void receiveCommandByte(char byte, Time at, Response& response);
     void receiveDataByte(char byte, Time at, Response& response);
     std::vector<Piece> reply() const;
 

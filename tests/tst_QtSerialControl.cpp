@@ -9,6 +9,7 @@
 #include "link/PacingTimer.h"
 #include "link/SerialLink.h"
 #include "link/Waiter.h"
+#include "link/WireFormat.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,8 @@ private slots:
     void portCycleIsSeenByTheDevice();
     void unplugEndsTheWait();
     void secondProgramIsRefused();
+    void bytesSentTooSoonAreLostAtTheDevice_data();
+    void bytesSentTooSoonAreLostAtTheDevice();
 };
 
 void tst_QtSerialControl::readBackRoundTrip() {
@@ -93,6 +96,32 @@ void tst_QtSerialControl::secondProgramIsRefused() {
              qPrintable(second.messages.shown().constFirst().prompt));
     QVERIFY(first.link.PortOpen());
     QCOMPARE(first.protocol.ReadBack().outcome, Outcome::Completed);
+}
+
+// The simulator forgives a late handover by the kernel, not a host that sends too soon.
+void tst_QtSerialControl::bytesSentTooSoonAreLostAtTheDevice_data() {
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<int>("atLeastLost"); // of 64; the kernel's handover may spread them a little
+    QTest::newRow("no pause") << 0 << 40;
+    QTest::newRow("2 ms pauses") << 2 << 10;
+}
+
+void tst_QtSerialControl::bytesSentTooSoonAreLostAtTheDevice() {
+    QFETCH(int, pauseMs);
+    QFETCH(int, atLeastLost);
+    SimulatorProcess sim;
+    RealLink real(sim.devicePath());
+    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+
+    QVERIFY(!real.comm.output(Wire::WriteAll).isError());
+    for (int i = 0; i < Wire::EepromSize; ++i) {
+        QTest::qSleep(pauseMs);
+        QVERIFY(!real.comm.output(QByteArray(1, char(i))).isError());
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.events().filter("written lost=").isEmpty(), 10000);
+    const QString written = sim.events().filter("written lost=").constFirst();
+    QVERIFY2(written.mid(13).toInt() >= atLeastLost, qPrintable(written));
 }
 
 QTEST_GUILESS_MAIN(tst_QtSerialControl)
