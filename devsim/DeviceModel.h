@@ -27,7 +27,7 @@ struct DeviceFaults {
 // written is lost: the cell keeps its old value and the transfer moves on to the next cell.
 // Arrival times are when the bytes were read, which may be up to HandoverSlack after they were
 // sent: a byte is lost only when no sending time within that slack lets it in, so a host that
-// sends faster than one byte a cell-write time always loses bytes, and jitter alone never does.
+// keeps sending faster than one byte a cell-write time loses bytes, and jitter alone does not.
 class DeviceModel {
 public:
     using Time = std::chrono::microseconds;
@@ -35,7 +35,7 @@ public:
     static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
     // How late a pseudo-terminal may hand a byte to its reader: the kernel worker that moves it
     // can be kept waiting by other work on the machine.
-    static constexpr std::chrono::milliseconds HandoverSlack{5};
+    static constexpr std::chrono::milliseconds HandoverSlack{10};
 
     struct Piece {
         Time delay{0}; // after the previous piece has left, or after the command for the first

@@ -98,10 +98,12 @@ void tst_DeviceModel::bytesArrivingTooSoonAreLost_data() {
     QTest::newRow("paced") << QList<int>{10} << 0;
     QTest::newRow("one byte handed over 8 ms late")
         << QList<int>{10, 10, 18, 2, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10} << 0;
-    QTest::newRow("no pause at all") << QList<int>{0} << 62;
-    QTest::newRow("1 ms pauses") << QList<int>{1} << 50;
-    QTest::newRow("3 ms pauses") << QList<int>{3} << 25;
-    QTest::newRow("4.5 ms pauses on average") << QList<int>{4, 5} << 6;
+    QTest::newRow("three bytes handed over together, the first 20 ms late")
+        << QList<int>{10, 10, 30, 0, 0, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10} << 0;
+    QTest::newRow("no pause at all") << QList<int>{0} << 61;
+    QTest::newRow("1 ms pauses") << QList<int>{1} << 49;
+    QTest::newRow("3 ms pauses") << QList<int>{3} << 24;
+    QTest::newRow("4.5 ms pauses on average") << QList<int>{4, 5} << 5;
     QTest::newRow("pairs 1 ms apart, 5.5 ms on average") << QList<int>{10, 1} << 0;
 }
 
