@@ -35,7 +35,7 @@ public:
     static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
     // How late a pseudo-terminal may hand a byte to its reader: the kernel worker that moves it
     // can be kept waiting by other work on the machine.
-    static constexpr std::chrono::milliseconds HandoverSlack{10};
+    static constexpr std::chrono::milliseconds HandoverSlack{20};
 
     struct Piece {
         Time delay{0}; // after the previous piece has left, or after the command for the first

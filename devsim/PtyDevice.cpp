@@ -63,13 +63,14 @@ void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& wa
             if (::ppoll(nullptr, 0, &nap, &waitMask) < 0 && errno == EINTR)
                 continue;
             wait = &timeout;
-        } else if (!m_outgoing.empty()) {
+        } else if (!m_outgoing.empty() && !m_outputBlocked) {
             const auto left = std::max(DeviceModel::Time{0}, m_outgoing.front().due - now());
             timeout.tv_sec = left.count() / 1000000;
             timeout.tv_nsec = (left.count() % 1000000) * 1000;
             wait = &timeout;
         }
-        pollfd fd{m_master, POLLIN, 0};
+        // At a real-time priority a full output buffer must be waited on, never polled.
+        pollfd fd{m_master, short(POLLIN | (m_outputBlocked ? POLLOUT : 0)), 0};
         const int ready = ::ppoll(&fd, 1, wait, &waitMask);
         if (ready < 0) {
             if (errno == EINTR)
@@ -77,6 +78,8 @@ void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& wa
             say(QStringLiteral("error %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
             return;
         }
+        if (fd.revents & POLLOUT)
+            m_outputBlocked = false;
         if (fd.revents & POLLIN)
             readFromHost();
         if (fd.revents & POLLHUP) {
@@ -144,7 +147,8 @@ void PtyDevice::sendDue() {
     while (!m_outgoing.empty() && m_outgoing.front().due <= current) {
         const char byte = m_outgoing.front().byte;
         if (::write(m_master, &byte, 1) != 1) {
-            if (errno == EAGAIN)
+            m_outputBlocked = errno == EAGAIN;
+            if (m_outputBlocked)
                 return;
             m_outgoing.clear();
             return;
@@ -162,6 +166,7 @@ void PtyDevice::hostConnected() {
 void PtyDevice::hostDisconnected() {
     m_connected = false;
     m_outgoing.clear();
+    m_outputBlocked = false;
     say(QStringLiteral("disconnected"));
 }
 

@@ -50,6 +50,7 @@ private:
     bool m_connected = false;
     bool m_hungUp = false;
     bool m_reportArrivals = false;
+    bool m_outputBlocked = false; // the host reads nothing, and the pseudo-terminal is full
     int m_connections = 0;
     std::deque<Outgoing> m_outgoing;
 };
