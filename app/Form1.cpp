@@ -2,7 +2,6 @@
 
 #include "app/PortOptionStyle.h"
 #include "app/ShapeWidget.h"
-#include "commands/CommandContext.h"
 #include "commands/CommandRunner.h"
 #include "link/SerialLink.h"
 
@@ -36,11 +35,11 @@ constexpr Geometry BarGeometry{120, 1440, 2775, 375};
 
 } // namespace
 
-Form1::Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent)
+Form1::Form1(CommandRunner& runner, SerialLink& link, StatusPanel& panel, QWidget* parent)
     : QWidget(parent)
     , m_runner(runner)
     , m_panel(panel)
-    , m_link(runner.context().link) {
+    , m_link(link) {
     setWindowTitle(QStringLiteral("Tavrin"));
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/tavrin-16.png"), QSize(16, 16));
@@ -56,8 +55,8 @@ Form1::Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent)
     connect(&m_panel, &StatusPanel::captionChanged, m_Label4, &QLabel::setText);
     connect(&m_panel, &StatusPanel::foreColorChanged, this, &Form1::showForeColor);
     connect(&m_panel, &StatusPanel::shapeChanged, this, &Form1::showShape);
-    connect(m_RSEE, &QPushButton::clicked, &m_runner, [this] { m_runner.RSEE_Click(); });
-    connect(m_OWEE, &QPushButton::clicked, &m_runner, [this] { m_runner.OWEE_Click(); });
+    connect(m_RSEE, &QPushButton::clicked, this, &Form1::RSEE_Click);
+    connect(m_OWEE, &QPushButton::clicked, this, &Form1::OWEE_Click);
     connect(m_Com, &QButtonGroup::idClicked, this, &Form1::Com_Click);
     connect(&m_link, &SerialLink::portChanged, this, &Form1::showPortInUse);
 
@@ -150,14 +149,26 @@ void Form1::Form_Load() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    m_runner.Form_Unload();
+    Form_Unload();
     event->accept();
 }
 
+void Form1::RSEE_Click() {
+    m_runner.readAndSave();
+}
+
+void Form1::OWEE_Click() {
+    m_runner.writeAndVerify();
+}
+
 void Form1::Com_Click(int index) {
-    if (m_runner.Com_Click(index))
+    if (m_runner.choosePort(index + 1) != CommandEnd::NotStarted)
         m_portChosen = true;
     showPortInUse();
+}
+
+void Form1::Form_Unload() {
+    m_runner.shutDown();
 }
 
 // The options show the port actually chosen, also after a refused click.

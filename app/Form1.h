@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/StatusPanel.h"
+#include "app/StatusPanel.h"
 
 #include <QWidget>
 
@@ -23,7 +23,7 @@ class Form1 : public QWidget {
 public:
     static inline const QString InitialCaption = QStringLiteral("Choose a port");
 
-    Form1(CommandRunner& runner, StatusPanel& panel, QWidget* parent = nullptr);
+    Form1(CommandRunner& runner, SerialLink& link, StatusPanel& panel, QWidget* parent = nullptr);
 
     QPushButton* RSEE() const { return m_RSEE; }
     QPushButton* OWEE() const { return m_OWEE; }
@@ -35,6 +35,12 @@ public:
     static int pixels(double twips);
     // A 0x00BBGGRR value or a system colour reference, as this window's palette shows it.
     QColor colourFor(quint32 colour) const;
+
+public slots:
+    void RSEE_Click();
+    void OWEE_Click();
+    void Com_Click(int index);
+    void Form_Unload();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,7 +55,6 @@ private:
     // window's edge; zero or less when every caption is whole.
     int portCaptionOverflow(const QFont& font) const;
     void Form_Load();
-    void Com_Click(int index);
     void showPortInUse();
     void showShape(StatusPanel::Shape which);
     void showForeColor(quint32 colour);

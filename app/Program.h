@@ -26,7 +26,7 @@ public:
     Form1& window() { return m_form; }
     Engine& engine() { return m_engine; }
     CommandRunner& runner() { return m_engine.runner(); }
-    StatusPanel& panel() { return m_engine.panel(); }
+    StatusPanel& panel() { return m_panel; }
     SerialLink& link() { return m_engine.link(); }
     QtTickSource& timer1() { return m_timer1; }
 
@@ -37,6 +37,7 @@ private:
     QtFileDialog m_CommonDialog1;
     QtMessageBox m_messages;
     Engine m_engine;
+    StatusPanel m_panel;
     Form1 m_form;
 };
 

@@ -94,11 +94,11 @@ public:
                              if (caption == "Verify Started")
                                  m_writing = false;
                          });
-        // The bar grows straight after each data byte is handed to the system.
-        QObject::connect(&program.panel(), &tavrin::StatusPanel::shapeChanged,
-                         [this](tavrin::StatusPanel::Shape which) {
-                             if (m_writing && which == tavrin::StatusPanel::Shape::Shape3 &&
-                                 m_program.panel().shape(which).Width > 0)
+        // Progress is reported straight after each data byte is handed to the system.
+        QObject::connect(&program.engine().reporter(), &tavrin::CommandReporter::progressed,
+                         [this](const tavrin::Progress& progress) {
+                             if (m_writing && progress.pass == tavrin::Progress::Pass::Write &&
+                                 progress.bytesDone > 0)
                                  m_steps.push_back(std::chrono::steady_clock::now());
                          });
         QObject::connect(&program.link(), &tavrin::SerialLink::portChanged, [this] {

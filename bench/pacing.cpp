@@ -36,6 +36,7 @@ public:
     };
 
     void setCommPort(int port) override { m_port = port; }
+    void selectDevice(const QString&) override { m_port = 0; }
     int commPort() const override { return m_port; }
     QString deviceName() const override { return QStringLiteral("stamping serial control"); }
     QString deviceFor(int) const override { return deviceName(); }
@@ -111,11 +112,11 @@ int main(int argc, char* argv[]) {
     const QString image = dir.filePath("image.bin");
     files.chooseAlways(image);
 
-    int failures = engine.runner().Com_Click(0) ? 0 : 1;
+    int failures = engine.runner().choosePort(1) == tavrin::CommandEnd::Done ? 0 : 1;
     for (int run = 0; run < runs; ++run) {
         (void)tavrin::test::writeRandomImage(image);
-        failures += engine.runner().OWEE_Click() != tavrin::CommandEnd::Done ||
-                    engine.panel().Caption() != QStringLiteral("Verify Completed");
+        const tavrin::CommandResult result = engine.runner().writeAndVerify();
+        failures += result.end != tavrin::CommandEnd::Done || !result.differences.isEmpty();
     }
 
     std::vector<double> gaps = dataByteGaps(comm.sent());

@@ -5,7 +5,6 @@
 #include "cli/PortList.h"
 #include "cli/ProgressBar.h"
 #include "commands/Engine.h"
-#include "commands/VerifyImage.h"
 #include "image/ImageFile.h"
 #include "platform/QtMessagePump.h"
 #include "platform/QtSerialControl.h"
@@ -13,7 +12,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <cmath>
@@ -174,21 +172,16 @@ ExitCode CommandLine::run() {
 }
 
 ExitCode CommandLine::transfer(Command command) {
-    const PortArgument& port = m_port;
-    const bool number = port.kind == PortArgument::Kind::Number;
     QtMessagePump pump;
     QtTickSource timer1;
-    QtSerialControl comm(number ? QtSerialControl::PortResolver{}
-                                : [device = port.device](int) { return device; });
+    QtSerialControl comm;
     ArgumentFile file(m_file);
     ConsoleMessages messages(m_retries);
     Engine engine({pump, timer1, comm, file, messages});
     engine.protocol().setReplyTimeout(m_timeout);
-    if (!number)
-        engine.link().setPortName(port.device);
     std::unique_ptr<ProgressBar> progress;
     if (!m_quiet && ProgressBar::wanted())
-        progress = std::make_unique<ProgressBar>(engine.panel());
+        progress = std::make_unique<ProgressBar>(engine.reporter());
 
     // A missing or unreadable image is refused before anything reaches the device.
     if (command != Command::Read) {
@@ -198,16 +191,19 @@ ExitCode CommandLine::transfer(Command command) {
             return ExitCode::FileError;
         }
     }
-    if (engine.link().Com_Click(number ? port.number - 1 : 0) != Outcome::Completed)
+    CommandRunner& runner = engine.runner();
+    const CommandEnd opened = m_port.kind == PortArgument::Kind::Number
+                                  ? runner.choosePort(m_port.number)
+                                  : runner.choosePort(m_port.device);
+    if (opened != CommandEnd::Done)
         return ExitCode::PortError;
     const QString where = engine.link().describePort();
 
-    VerifyImage verify(engine.context());
-    const CommandEnd end = command == Command::Read    ? engine.runner().RSEE_Click()
-                           : command == Command::Write ? engine.runner().OWEE_Click()
-                                                       : verify.run(m_file);
+    const CommandResult result = command == Command::Read    ? runner.readAndSave()
+                                 : command == Command::Write ? runner.writeAndVerify()
+                                                             : runner.verify(m_file);
     progress.reset();
-    switch (end) {
+    switch (result.end) {
     case CommandEnd::Done:
         break;
     case CommandEnd::TimedOut:
@@ -221,22 +217,17 @@ ExitCode CommandLine::transfer(Command command) {
         return ExitCode::PortError;
     }
 
-    const QStringList differences =
-        command == Command::Verify ? verify.differences()
-        : command == Command::Write && engine.panel().Caption() == u"Verify Failed!!!"
-            ? messages.lastDetails().split(u'\n')
-            : QStringList();
-    if (!differences.isEmpty()) {
-        for (const QString& line : differences)
+    if (const qsizetype cells = result.differences.size(); cells > 0) {
+        for (const QString& line : ImageComparison::describe(result.differences))
             out() << line << "\n";
-        err() << "tavrin: " << m_file << " and the EEPROM on " << where << " differ in "
-              << differences.size() << (differences.size() == 1 ? " cell" : " cells") << Qt::endl;
+        err() << "tavrin: " << m_file << " and the EEPROM on " << where << " differ in " << cells
+              << (cells == 1 ? " cell" : " cells") << Qt::endl;
         return ExitCode::Differences;
     }
     if (!m_quiet) {
         if (command == Command::Read)
-            out() << "read " << QFileInfo(m_file).size() << " bytes from " << where << " into "
-                  << m_file << "\n";
+            out() << "read " << result.cells.size() << " bytes from " << where << " into " << m_file
+                  << "\n";
         else if (command == Command::Write)
             out() << "wrote " << m_file << " to " << where << ", verified\n";
         else

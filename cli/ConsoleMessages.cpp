@@ -21,7 +21,6 @@ void ConsoleMessages::tell(const QString& prompt, const QString& title, const QS
 
 MessageBox::Answer ConsoleMessages::ask(const QString&, const QString& title,
                                         const QString& details) {
-    m_lastDetails = details;
     if (m_retriesLeft == 0)
         return Answer::No;
     --m_retriesLeft;

@@ -14,12 +14,8 @@ public:
     void tell(const QString& prompt, const QString& title, const QString& details = {}) override;
     Answer ask(const QString& prompt, const QString& title, const QString& details = {}) override;
 
-    // The details of the last question: the cells that differed.
-    const QString& lastDetails() const { return m_lastDetails; }
-
 private:
     int m_retriesLeft;
-    QString m_lastDetails;
 };
 
 } // namespace tavrin

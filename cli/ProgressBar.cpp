@@ -1,10 +1,9 @@
 #include "cli/ProgressBar.h"
 
-#include "commands/Colours.h"
-#include "commands/StatusPanel.h"
+#include "commands/CommandReporter.h"
 #include "link/WireFormat.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -16,13 +15,9 @@ constexpr int BarWidth = 32;
 
 } // namespace
 
-ProgressBar::ProgressBar(StatusPanel& panel, QObject* parent)
-    : QObject(parent)
-    , m_panel(panel) {
-    connect(&m_panel, &StatusPanel::shapeChanged, this, [this](StatusPanel::Shape which) {
-        if (which == StatusPanel::Shape::Shape3)
-            draw();
-    });
+ProgressBar::ProgressBar(CommandReporter& reporter, QObject* parent)
+    : QObject(parent) {
+    connect(&reporter, &CommandReporter::progressed, this, &ProgressBar::draw);
 }
 
 ProgressBar::~ProgressBar() {
@@ -34,14 +29,11 @@ bool ProgressBar::wanted() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-void ProgressBar::draw() {
-    const auto& fill = m_panel.shape(StatusPanel::Shape::Shape3);
-    if (!fill.Visible)
-        return;
-    const float step = m_panel.Width(StatusPanel::Shape::Shape1) / Wire::EepromSize;
-    const int bytes = int(std::lround(fill.Width / step));
+void ProgressBar::draw(const Progress& progress) {
+    // An image longer than the EEPROM is sent whole: its count runs past the bar's end.
+    const int bytes = progress.bytesDone;
     const int marks = std::min(BarWidth, bytes * BarWidth / Wire::EepromSize);
-    const char* pass = fill.FillColor == Colour::Green ? "verifying" : "writing  ";
+    const char* pass = progress.pass == Progress::Pass::Verify ? "verifying" : "writing  ";
     std::fprintf(stderr, "\r%s [%s%s] %2d/%d", pass, QByteArray(marks, '#').constData(),
                  QByteArray(BarWidth - marks, '.').constData(), bytes, Wire::EepromSize);
     std::fflush(stderr);

@@ -4,7 +4,8 @@
 
 namespace tavrin {
 
-class StatusPanel;
+class CommandReporter;
+struct Progress;
 
 // The byte count of a write or verify pass as a bar on standard error, redrawn in place; shown
 // only where standard error is a terminal.
@@ -12,15 +13,14 @@ class ProgressBar : public QObject {
     Q_OBJECT
 
 public:
-    explicit ProgressBar(StatusPanel& panel, QObject* parent = nullptr);
+    explicit ProgressBar(CommandReporter& reporter, QObject* parent = nullptr);
     ~ProgressBar() override;
 
     static bool wanted();
 
 private:
-    void draw();
+    void draw(const Progress& progress);
 
-    StatusPanel& m_panel;
     bool m_drawn = false;
 };
 

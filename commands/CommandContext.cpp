@@ -10,14 +10,14 @@ namespace tavrin {
 
 CommandContext::CommandContext(SerialLink& link, DeviceProtocol& protocol, PacingTimer& pacing,
                                Waiter& waiter, ImageDialog& dialog, MessageBox& messages,
-                               StatusPanel& panel)
+                               CommandReporter& reporter)
     : link(link)
     , protocol(protocol)
     , pacing(pacing)
     , waiter(waiter)
     , dialog(dialog)
     , messages(messages)
-    , panel(panel) {}
+    , reporter(reporter) {}
 
 bool CommandContext::requirePort() {
     if (link.PortOpen())
@@ -27,8 +27,20 @@ bool CommandContext::requirePort() {
     return false;
 }
 
-bool CommandContext::closing(Outcome outcome) const {
-    return outcome == Outcome::Closing || waiter.isClosing();
+CommandEnd CommandContext::endFor(Outcome outcome) const {
+    if (waiter.isClosing())
+        return CommandEnd::Closing;
+    switch (outcome) {
+    case Outcome::Completed:
+        return CommandEnd::Done;
+    case Outcome::TimedOut:
+        return CommandEnd::TimedOut;
+    case Outcome::Closing:
+        return CommandEnd::Closing;
+    case Outcome::PortLost:
+        break;
+    }
+    return CommandEnd::PortFailed;
 }
 
 } // namespace tavrin

@@ -1,27 +1,28 @@
 #pragma once
 
+#include "commands/CommandEnd.h"
 #include "link/Outcome.h"
 
 namespace tavrin {
 
+class CommandReporter;
 class DeviceProtocol;
 class ImageDialog;
 class MessageBox;
 class PacingTimer;
 class SerialLink;
-class StatusPanel;
 class Waiter;
 
-// What the commands work with: the device link, the image dialog, message boxes and the status.
+// What the commands work with: the device link, the image dialog, message boxes and the reporter.
 class CommandContext {
 public:
     CommandContext(SerialLink& link, DeviceProtocol& protocol, PacingTimer& pacing, Waiter& waiter,
-                   ImageDialog& dialog, MessageBox& messages, StatusPanel& panel);
+                   ImageDialog& dialog, MessageBox& messages, CommandReporter& reporter);
 
     // False, after telling the operator to choose one, when no port is open.
     bool requirePort();
-    // Whether a step that did not complete ended because the program is closing.
-    bool closing(Outcome outcome) const;
+    // How a command ends after a step that ended so; Closing whenever the program is closing.
+    CommandEnd endFor(Outcome outcome) const;
 
     SerialLink& link;
     DeviceProtocol& protocol;
@@ -29,7 +30,7 @@ public:
     Waiter& waiter;
     ImageDialog& dialog;
     MessageBox& messages;
-    StatusPanel& panel;
+    CommandReporter& reporter;
 };
 
 } // namespace tavrin

@@ -12,42 +12,60 @@ CommandRunner::CommandRunner(CommandContext& context, QObject* parent)
     : QObject(parent)
     , m_context(context)
     , m_readAndSave(context)
-    , m_writeAndVerify(context) {}
+    , m_writeAndVerify(context)
+    , m_verifyImage(context) {}
 
-template <typename Run> CommandEnd CommandRunner::runExclusive(Run run) {
+template <typename Run> CommandResult CommandRunner::runExclusive(Run run) {
     if (m_busy || m_context.waiter.isClosing())
-        return CommandEnd::NotStarted;
-    CommandEnd end;
+        return {};
+    CommandResult result;
     {
         QScopedValueRollback busy(m_busy, true);
         emit busyChanged(true);
-        end = run();
+        result = run();
     }
+    result.device = m_context.link.device();
     emit busyChanged(false);
-    return end;
+    return result;
 }
 
-CommandEnd CommandRunner::RSEE_Click() {
-    const CommandEnd end = runExclusive([this] { return m_readAndSave.RSEE_Click(); });
-    emit commandEnded(end);
-    return end;
+// Opening a port pumps no events, but it may show a message box, which does.
+template <typename Port> CommandEnd CommandRunner::openPort(const Port& port) {
+    return runExclusive([this, &port] {
+               CommandResult result;
+               result.end = m_context.endFor(m_context.link.choosePort(port));
+               return result;
+           })
+        .end;
 }
 
-CommandEnd CommandRunner::OWEE_Click() {
-    const CommandEnd end = runExclusive([this] { return m_writeAndVerify.OWEE_Click(); });
-    emit commandEnded(end);
-    return end;
+CommandEnd CommandRunner::choosePort(int number) {
+    return openPort(number);
 }
 
-bool CommandRunner::Com_Click(int index) {
-    // Opening a port pumps no events, but it may show a message box, which does.
-    return runExclusive([this, index] {
-               m_context.link.Com_Click(index);
-               return CommandEnd::Done;
-           }) != CommandEnd::NotStarted;
+CommandEnd CommandRunner::choosePort(const QString& device) {
+    return openPort(device);
 }
 
-void CommandRunner::Form_Unload() {
+CommandResult CommandRunner::readAndSave() {
+    const CommandResult result = runExclusive([this] { return m_readAndSave.run(); });
+    emit commandEnded(result);
+    return result;
+}
+
+CommandResult CommandRunner::writeAndVerify() {
+    const CommandResult result = runExclusive([this] { return m_writeAndVerify.run(); });
+    emit commandEnded(result);
+    return result;
+}
+
+CommandResult CommandRunner::verify(const QString& path) {
+    const CommandResult result = runExclusive([this, &path] { return m_verifyImage.run(path); });
+    emit commandEnded(result);
+    return result;
+}
+
+void CommandRunner::shutDown() {
     m_context.waiter.close();
     m_context.link.shutDown();
 }

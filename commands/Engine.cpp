@@ -8,7 +8,7 @@ Engine::Engine(const Platform& platform)
     , m_link(platform.comm, m_pacing, platform.messages)
     , m_protocol(m_link, m_waiter)
     , m_dialog(platform.files)
-    , m_context(m_link, m_protocol, m_pacing, m_waiter, m_dialog, platform.messages, m_panel)
+    , m_context(m_link, m_protocol, m_pacing, m_waiter, m_dialog, platform.messages, m_reporter)
     , m_runner(m_context) {}
 
 } // namespace tavrin

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commands/CommandContext.h"
+#include "commands/CommandReporter.h"
 #include "commands/CommandRunner.h"
-#include "commands/StatusPanel.h"
 #include "image/ImageDialog.h"
 #include "link/DeviceProtocol.h"
 #include "link/PacingTimer.h"
@@ -37,7 +37,7 @@ public:
     PacingTimer& pacing() { return m_pacing; }
     SerialLink& link() { return m_link; }
     DeviceProtocol& protocol() { return m_protocol; }
-    StatusPanel& panel() { return m_panel; }
+    CommandReporter& reporter() { return m_reporter; }
     CommandContext& context() { return m_context; }
     CommandRunner& runner() { return m_runner; }
 
@@ -47,7 +47,7 @@ private:
     SerialLink m_link;
     DeviceProtocol m_protocol;
     ImageDialog m_dialog;
-    StatusPanel m_panel;
+    CommandReporter m_reporter;
     CommandContext m_context;
     CommandRunner m_runner;
 };

@@ -1,7 +1,7 @@
 #include "commands/ReadAndSave.h"
 
 #include "commands/CommandContext.h"
-#include "commands/StatusPanel.h"
+#include "commands/CommandReporter.h"
 #include "image/ImageDialog.h"
 #include "image/ImageFile.h"
 #include "link/DeviceProtocol.h"
@@ -14,17 +14,22 @@ namespace tavrin {
 ReadAndSave::ReadAndSave(CommandContext& context)
     : m_context(context) {}
 
-CommandEnd ReadAndSave::RSEE_Click() {
+CommandResult ReadAndSave::run() {
+    CommandResult result;
+    result.end = readAndSave(result.cells);
+    return result;
+}
+
+CommandEnd ReadAndSave::readAndSave(QByteArray& cells) {
     if (!m_context.requirePort())
         return CommandEnd::NotStarted;
-    m_context.panel.setCaption(QStringLiteral("Read Started"));
+    emit m_context.reporter.stageReached(Stage::ReadStarted);
 
     const ReadBackResult reply = m_context.protocol.ReadBack();
     if (reply.outcome != Outcome::Completed)
-        return m_context.closing(reply.outcome)
-                   ? CommandEnd::Closing
-                   : abandon(reply.outcome == Outcome::TimedOut ? CommandEnd::TimedOut
-                                                                : CommandEnd::PortFailed);
+        return abandon(m_context.endFor(reply.outcome));
+    // Only the cells the reply announced: anything after them is not EEPROM data.
+    cells = DeviceProtocol::replyData(reply.ReplyBuffer);
 
     const std::optional<QString> path = m_context.dialog.chooseFileToSave();
     if (m_context.waiter.isClosing())
@@ -32,8 +37,7 @@ CommandEnd ReadAndSave::RSEE_Click() {
     if (!path)
         return CommandEnd::Cancelled;
 
-    // Only the cells the reply announced: anything after them is not EEPROM data.
-    const QString error = ImageFile::write(*path, DeviceProtocol::replyData(reply.ReplyBuffer));
+    const QString error = ImageFile::write(*path, cells);
     if (!error.isEmpty()) {
         m_context.messages.tell(error, QObject::tr("Image not saved"));
         return abandon(CommandEnd::FileFailed);
@@ -41,12 +45,13 @@ CommandEnd ReadAndSave::RSEE_Click() {
 
     if (m_context.link.CyclePort() == Outcome::Closing)
         return CommandEnd::Closing;
-    m_context.panel.setCaption(QStringLiteral("Read Finished"));
+    emit m_context.reporter.stageReached(Stage::ReadFinished);
     return CommandEnd::Done;
 }
 
 CommandEnd ReadAndSave::abandon(CommandEnd end) {
-    m_context.panel.setCaption(QObject::tr("Read Aborted"));
+    if (end != CommandEnd::Closing)
+        emit m_context.reporter.stageReached(Stage::ReadAborted);
     return end;
 }
 

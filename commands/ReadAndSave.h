@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/CommandEnd.h"
+#include "commands/CommandResult.h"
 
 namespace tavrin {
 
@@ -11,9 +11,11 @@ class ReadAndSave {
 public:
     explicit ReadAndSave(CommandContext& context);
 
-    CommandEnd RSEE_Click();
+    CommandResult run();
 
 private:
+    CommandEnd readAndSave(QByteArray& cells);
+    // Says the read did not complete, unless the program is closing.
     CommandEnd abandon(CommandEnd end);
 
     CommandContext& m_context;

@@ -1,8 +1,7 @@
 #include "commands/VerifyImage.h"
 
 #include "commands/CommandContext.h"
-#include "commands/StatusPanel.h"
-#include "commands/WriteAndVerify.h"
+#include "commands/CommandReporter.h"
 #include "image/ImageFile.h"
 #include "link/DeviceProtocol.h"
 #include "link/SerialLink.h"
@@ -13,8 +12,13 @@ namespace tavrin {
 VerifyImage::VerifyImage(CommandContext& context)
     : m_context(context) {}
 
-CommandEnd VerifyImage::run(const QString& path) {
-    m_differences.clear();
+CommandResult VerifyImage::run(const QString& path) {
+    CommandResult result;
+    result.end = verify(path, result);
+    return result;
+}
+
+CommandEnd VerifyImage::verify(const QString& path, CommandResult& result) {
     if (!m_context.requirePort())
         return CommandEnd::NotStarted;
     const ImageFile::ReadResult image = ImageFile::read(path);
@@ -22,22 +26,22 @@ CommandEnd VerifyImage::run(const QString& path) {
         m_context.messages.tell(image.error, QObject::tr("Image not opened"));
         return CommandEnd::FileFailed;
     }
-    m_context.panel.setCaption(QStringLiteral("Verify Started"));
+    emit m_context.reporter.stageReached(Stage::VerifyStarted);
 
     const ReadBackResult reply = m_context.protocol.ReadBack();
-    if (reply.outcome != Outcome::Completed) {
-        if (m_context.closing(reply.outcome))
-            return CommandEnd::Closing;
-        m_context.panel.setCaption(QObject::tr("Read Aborted"));
-        return reply.outcome == Outcome::TimedOut ? CommandEnd::TimedOut : CommandEnd::PortFailed;
+    const CommandEnd end = m_context.endFor(reply.outcome);
+    if (end != CommandEnd::Done) {
+        if (end != CommandEnd::Closing)
+            emit m_context.reporter.stageReached(Stage::ReadAborted);
+        return end;
     }
-    m_differences =
-        WriteAndVerify::differences(image.bytes, DeviceProtocol::replyData(reply.ReplyBuffer));
+    result.cells = DeviceProtocol::replyData(reply.ReplyBuffer);
+    result.differences = ImageComparison::differences(image.bytes, result.cells);
 
     if (m_context.link.CyclePort() == Outcome::Closing)
         return CommandEnd::Closing;
-    m_context.panel.setCaption(m_differences.isEmpty() ? QStringLiteral("Verify Completed")
-                                                       : QStringLiteral("Verify Failed!!!"));
+    emit m_context.reporter.stageReached(result.differences.isEmpty() ? Stage::VerifyCompleted
+                                                                      : Stage::VerifyFailed);
     return CommandEnd::Done;
 }
 

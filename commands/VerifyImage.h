@@ -1,9 +1,6 @@
 #pragma once
 
-#include "commands/CommandEnd.h"
-
-#include <QString>
-#include <QStringList>
+#include "commands/CommandResult.h"
 
 namespace tavrin {
 
@@ -15,13 +12,12 @@ class VerifyImage {
 public:
     explicit VerifyImage(CommandContext& context);
 
-    CommandEnd run(const QString& path);
-    // The cells that differed in the last run, as WriteAndVerify::differences() words them.
-    const QStringList& differences() const { return m_differences; }
+    CommandResult run(const QString& path);
 
 private:
+    CommandEnd verify(const QString& path, CommandResult& result);
+
     CommandContext& m_context;
-    QStringList m_differences;
 };
 
 } // namespace tavrin

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         faults.silent = true;
         return faults;
     }());
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.pump.setStallHandler([&] { rig.waiter.close(); });
 
     // Pieces: a delay in milliseconds, a length, then that many bytes. Pieces due at the same

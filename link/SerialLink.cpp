@@ -15,12 +15,21 @@ SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& mess
     connect(&m_comm, &SerialControl::failed, this, &SerialLink::onFailed);
 }
 
-Outcome SerialLink::Com_Click(int index) {
+Outcome SerialLink::choosePort(int number) {
     if (m_shutDown)
         return Outcome::Closing;
     if (m_comm.isOpen())
         m_comm.close();
-    m_comm.setCommPort(index + 1);
+    m_comm.setCommPort(number);
+    return openSelected();
+}
+
+Outcome SerialLink::choosePort(const QString& device) {
+    if (m_shutDown)
+        return Outcome::Closing;
+    if (m_comm.isOpen())
+        m_comm.close();
+    m_comm.selectDevice(device);
     return openSelected();
 }
 
@@ -29,9 +38,8 @@ Outcome SerialLink::CyclePort() {
         return Outcome::Closing;
     if (!m_comm.isOpen())
         return Outcome::Completed;
+    // Closing drops both lines.
     m_comm.close();
-    (void)m_comm.setDtr(LineLevel::Dropped);
-    (void)m_comm.setRts(LineLevel::Dropped);
     emit portChanged();
     if (m_timer.Pause(PortCycleUnits) == Outcome::Closing || m_shutDown)
         return Outcome::Closing;
@@ -76,7 +84,7 @@ int SerialLink::CommPort() const {
 
 QString SerialLink::describePort() const {
     const QString device = m_comm.deviceName();
-    const QString name = m_portName.isEmpty() ? tr("Com%1").arg(m_comm.commPort()) : m_portName;
+    const QString name = m_comm.commPort() == 0 ? device : tr("Com%1").arg(m_comm.commPort());
     return device.isEmpty() || device == name ? name : tr("%1 (%2)").arg(name, device);
 }
 

@@ -22,18 +22,22 @@ public:
     SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
                QObject* parent = nullptr);
 
-    // Port option `index` (0..3) chosen: open port index + 1, raise the lines, wake the device.
-    Outcome Com_Click(int index);
+    // Opens port `number` (1..4), raises the lines and wakes the device.
+    Outcome choosePort(int number);
+    // The same for a port given by its device rather than a number.
+    Outcome choosePort(const QString& device);
     // Close with both lines down for 100 ticks, then reopen the same port and wake the device.
     // Does nothing on a closed port.
     Outcome CyclePort();
 
     bool PortOpen() const;
+    // The port number; 0 for a port chosen by its device.
     int CommPort() const;
-    // "Com2 (/dev/ttyUSB0)", or "Com2" when no device is behind the number.
+    // The device behind the port, empty when there is none.
+    QString device() const { return m_comm.deviceName(); }
+    // "Com2 (/dev/ttyUSB0)"; "Com2" when no device is behind the number; the device alone for a
+    // port chosen by its device.
     QString describePort() const;
-    // Messages name the port so instead of "ComN": for a port given by its device, say.
-    void setPortName(const QString& name) { m_portName = name; }
     // The device behind a port number, empty when there is none.
     QString deviceFor(int port) const { return m_comm.deviceFor(port); }
 
@@ -57,7 +61,6 @@ private:
     SerialControl& m_comm;
     PacingTimer& m_timer;
     MessageBox& m_messages;
-    QString m_portName;
     bool m_shutDown = false;
 };
 

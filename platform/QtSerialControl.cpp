@@ -30,6 +30,11 @@ void QtSerialControl::setCommPort(int port) {
     m_device = m_resolve(port);
 }
 
+void QtSerialControl::selectDevice(const QString& device) {
+    m_commPort = 0;
+    m_device = device;
+}
+
 int QtSerialControl::commPort() const {
     return m_commPort;
 }

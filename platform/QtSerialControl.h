@@ -19,6 +19,7 @@ public:
     explicit QtSerialControl(PortResolver resolver = {}, QObject* parent = nullptr);
 
     void setCommPort(int port) override;
+    void selectDevice(const QString& device) override;
     int commPort() const override;
     QString deviceName() const override { return m_device; }
     QString deviceFor(int port) const override;

@@ -35,6 +35,8 @@ public:
     // Selects port n and looks up its device now: every opening until the next selection opens
     // that same device, whatever the machine's ports are by then.
     virtual void setCommPort(int port) = 0;
+    // Selects a device by its path; the port number is then 0.
+    virtual void selectDevice(const QString& device) = 0;
     virtual int commPort() const = 0;
     // The device selected with the port number, empty when there was none.
     virtual QString deviceName() const = 0;

@@ -55,7 +55,7 @@ void tst_DeviceProtocol::commandBytes() {
 
     LinkRig rig;
     rig.comm.attach(nullptr);
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.comm.clearCalls();
     QVERIFY(rig.protocol.sendWriteHeader());
     QVERIFY(rig.protocol.sendDataByte(0x00));
@@ -107,7 +107,7 @@ void tst_DeviceProtocol::readBack() {
 
     LinkRig rig;
     rig.comm.attach(nullptr);
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     arrive(rig.comm, before);
     rig.waiter.pumpOnce();
     rig.comm.clearCalls();
@@ -136,7 +136,7 @@ void tst_DeviceProtocol::readBack() {
 void tst_DeviceProtocol::everyByteValuePassesUnchanged() {
     LinkRig rig;
     rig.comm.attach(nullptr);
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     const QByteArray all = everyByteValue();
     rig.comm.arriveIn(1ms, all.left(100));
     rig.comm.arriveIn(2ms, all.mid(100));
@@ -173,7 +173,7 @@ void tst_DeviceProtocol::randomStreamsInRandomPieces() {
 
         LinkRig rig;
         rig.comm.attach(nullptr);
-        rig.link.Com_Click(0);
+        rig.link.choosePort(1);
         std::chrono::milliseconds at{0};
         for (const QByteArray& piece : pieces)
             rig.comm.arriveIn(at += std::chrono::milliseconds(random.bounded(1, 30)), piece);
@@ -196,7 +196,7 @@ void tst_DeviceProtocol::readBackFromTheDevice() {
     for (int i = 0; i < 64; ++i)
         cells += char(0xC0 ^ i);
     rig.device.setCells(cells);
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     const auto sent = rig.time.now();
 
     const ReadBackResult result = rig.protocol.ReadBack();
@@ -210,7 +210,7 @@ void tst_DeviceProtocol::readBackFromTheDevice() {
 
 void tst_DeviceProtocol::portFailureEndsTheWait() {
     LinkRig rig(silentDevice());
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.time.scheduleIn(2s, [&] { rig.comm.unplug(); });
 
     const ReadBackResult result = rig.protocol.ReadBack();
@@ -224,7 +224,7 @@ void tst_DeviceProtocol::portFailureEndsTheWait() {
 
 void tst_DeviceProtocol::closingEndsTheWaitOnASilentDevice() {
     LinkRig rig(silentDevice());
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.pump.setStallHandler([&] {
         rig.link.shutDown();
         rig.waiter.close();
@@ -245,7 +245,7 @@ void tst_DeviceProtocol::replyTimeoutEndsTheWait_data() {
 void tst_DeviceProtocol::replyTimeoutEndsTheWait() {
     QFETCH(QByteArray, reply);
     LinkRig rig(silentDevice());
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.protocol.setReplyTimeout(3s);
     const auto sent = rig.time.now();
     if (!reply.isEmpty())

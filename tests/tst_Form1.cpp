@@ -25,7 +25,7 @@ namespace {
 
 struct WindowRig : CommandRig {
     WindowRig() { form.show(); }
-    Form1 form{runner, panel};
+    Form1 form{runner, link, panel};
 };
 
 } // namespace
@@ -222,7 +222,8 @@ void tst_Form1::closingInsideAWaitEndsTheCommand() {
             form.close();
     });
     CommandEnd end = CommandEnd::Done;
-    connect(&rig.runner, &CommandRunner::commandEnded, this, [&](CommandEnd e) { end = e; });
+    connect(&rig.runner, &CommandRunner::commandEnded, this,
+            [&](const CommandResult& result) { end = result.end; });
 
     form.OWEE()->click();
 

@@ -157,13 +157,13 @@ void tst_ModemLines::oneRisePerOpeningAndDroppedOnlyWhileClosed() {
     const QStringList opening{"open", "DTR rises", "RTS rises"};
     const QStringList closing{"DTR falls", "RTS falls", "close"};
 
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed);
     QCOMPARE(Lines::instance().take(), opening);
 
     QCOMPARE(real.link.CyclePort(), Outcome::Completed);
     QCOMPARE(Lines::instance().take(), closing + opening);
 
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed); // the same port chosen again
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed); // the same port chosen again
     QCOMPARE(Lines::instance().take(), closing + opening);
 
     real.link.shutDown();

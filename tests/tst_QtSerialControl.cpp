@@ -41,7 +41,7 @@ void tst_QtSerialControl::readBackRoundTrip() {
     QVERIFY(!sim.devicePath().isEmpty());
     RealLink real(sim.devicePath());
 
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed);
     QVERIFY2(real.messages.shown().isEmpty(), "a pseudo-terminal has no modem lines; that is fine");
     const ReadBackResult result = real.protocol.ReadBack();
 
@@ -53,7 +53,7 @@ void tst_QtSerialControl::readBackRoundTrip() {
 void tst_QtSerialControl::portCycleIsSeenByTheDevice() {
     SimulatorProcess sim;
     RealLink real(sim.devicePath());
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed);
     QVERIFY(sim.waitForEvent("connected 1"));
 
     QCOMPARE(real.link.CyclePort(), Outcome::Completed);
@@ -67,7 +67,7 @@ void tst_QtSerialControl::portCycleIsSeenByTheDevice() {
 void tst_QtSerialControl::unplugEndsTheWait() {
     SimulatorProcess sim({"--silent"});
     RealLink real(sim.devicePath());
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed);
     QTimer::singleShot(200, [&] { sim.stop(); });
 
     const ReadBackResult result = real.protocol.ReadBack();
@@ -80,16 +80,16 @@ void tst_QtSerialControl::unplugEndsTheWait() {
     QTest::qWait(100);
     QCOMPARE(real.messages.shown().size(), 1);
     QVERIFY(real.messages.shown().constFirst().prompt.contains(sim.devicePath()));
-    QCOMPARE(real.link.Com_Click(0), Outcome::PortLost);
+    QCOMPARE(real.link.choosePort(1), Outcome::PortLost);
 }
 
 void tst_QtSerialControl::secondProgramIsRefused() {
     SimulatorProcess sim;
     RealLink first(sim.devicePath());
     RealLink second(sim.devicePath());
-    QCOMPARE(first.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(first.link.choosePort(1), Outcome::Completed);
 
-    QCOMPARE(second.link.Com_Click(0), Outcome::PortLost);
+    QCOMPARE(second.link.choosePort(1), Outcome::PortLost);
 
     QCOMPARE(second.messages.shown().size(), 1);
     QVERIFY2(second.messages.shown().constFirst().prompt.contains(u"another program"),
@@ -111,7 +111,7 @@ void tst_QtSerialControl::bytesSentTooSoonAreLostAtTheDevice() {
     QFETCH(int, atLeastLost);
     SimulatorProcess sim;
     RealLink real(sim.devicePath());
-    QCOMPARE(real.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(real.link.choosePort(1), Outcome::Completed);
 
     QVERIFY(!real.comm.output(Wire::WriteAll).isError());
     for (int i = 0; i < Wire::EepromSize; ++i) {

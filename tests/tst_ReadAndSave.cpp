@@ -53,8 +53,11 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
     });
     const int ticksBefore = rig.timer1.ticks();
 
-    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
+    const CommandResult result = rig.runner.readAndSave();
 
+    QCOMPARE(result.end, CommandEnd::Done);
+    QCOMPARE(result.cells.toHex(), saved.toHex());
+    QCOMPARE(result.device, "/dev/ttyUSB0");
     QCOMPARE(fileContents(path).toHex(), saved.toHex());
     QCOMPARE(rig.files.calls().filter("Save"), QStringList{"Save " + ImageDialog::Filter + " 2"});
     QCOMPARE(rig.sent().toHex(), (Wire::ReadAll + Wire::Wake).toHex());
@@ -67,7 +70,7 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
 void tst_ReadAndSave::refusals() {
     {
         CommandRig rig;
-        QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::NotStarted);
+        QCOMPARE(rig.runner.readAndSave().end, CommandEnd::NotStarted);
         QCOMPARE(rig.messages.shown().constFirst().prompt, "Please select COM port!");
         QVERIFY(rig.comm.outputs().empty());
         QVERIFY(rig.history.isEmpty());
@@ -76,7 +79,7 @@ void tst_ReadAndSave::refusals() {
         CommandRig rig;
         rig.choosePort();
         rig.files.choose({std::nullopt});
-        QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Cancelled);
+        QCOMPARE(rig.runner.readAndSave().end, CommandEnd::Cancelled);
         QCOMPARE(rig.sent(), Wire::ReadAll);
         QVERIFY(!rig.comm.calls().contains("PortOpen=False")); // no port cycle
         QCOMPARE(rig.captions(), QStringList{"Caption=Read Started"});
@@ -90,7 +93,7 @@ void tst_ReadAndSave::failedSaveKeepsTheOldFile() {
     const QString path = rig.path("missing folder/saved.bin");
     rig.files.choose({path});
 
-    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::FileFailed);
+    QCOMPARE(rig.runner.readAndSave().end, CommandEnd::FileFailed);
 
     QCOMPARE(rig.messages.shown().size(), 1);
     QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
@@ -105,9 +108,9 @@ void tst_ReadAndSave::closingDuringTheReadWritesNothing() {
     CommandRig rig(faults);
     rig.choosePort();
     rig.files.choose({rig.path("saved.bin")});
-    rig.pump.setStallHandler([&] { rig.runner.Form_Unload(); });
+    rig.pump.setStallHandler([&] { rig.runner.shutDown(); });
 
-    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Closing);
+    QCOMPARE(rig.runner.readAndSave().end, CommandEnd::Closing);
 
     QCOMPARE(rig.files.showings(), 0);
     QVERIFY(!QFile::exists(rig.path("saved.bin")));
@@ -119,14 +122,14 @@ void tst_ReadAndSave::overlappingClicksAreRefused() {
     CommandRig quiet;
     quiet.choosePort();
     quiet.files.choose({quiet.path("saved.bin")});
-    QCOMPARE(quiet.runner.RSEE_Click(), CommandEnd::Done);
+    QCOMPARE(quiet.runner.readAndSave().end, CommandEnd::Done);
 
     CommandRig rig;
     rig.choosePort();
     rig.files.choose({rig.path("saved.bin")});
     QList<bool> refused;
     rig.clickEverythingOnEachPass(refused);
-    QCOMPARE(rig.runner.RSEE_Click(), CommandEnd::Done);
+    QCOMPARE(rig.runner.readAndSave().end, CommandEnd::Done);
     rig.pump.setBeforePass({});
 
     QVERIFY(refused.size() > 3 * 100); // the reply wait and every tick of the port cycle

@@ -16,8 +16,8 @@ class tst_SerialLink : public QObject {
     Q_OBJECT
 
 private slots:
-    void comClickOpensRaisesAndWakes();
-    void comClickOnAnOpenPortClosesFirst();
+    void choosingAPortOpensRaisesAndWakes();
+    void choosingOnAnOpenPortClosesFirst();
     void cyclePortDropsTheLinesForOneHundredTicks();
     void cyclePortOnAClosedPortDoesNothing();
     void openFailuresAreExplained_data();
@@ -30,28 +30,39 @@ private slots:
     void nothingIsSentAfterShutDown();
 };
 
-void tst_SerialLink::comClickOpensRaisesAndWakes() {
+void tst_SerialLink::choosingAPortOpensRaisesAndWakes() {
     LinkRig rig;
-    QCOMPARE(rig.link.Com_Click(1), Outcome::Completed);
+    QCOMPARE(rig.link.choosePort(2), Outcome::Completed);
     QCOMPARE(rig.comm.calls(), QStringList{"CommPort=2"} + Opening);
     QVERIFY(rig.link.PortOpen());
     QCOMPARE(rig.link.CommPort(), 2);
     QCOMPARE(rig.device.wakes(), 1);
     QVERIFY(rig.messages.shown().isEmpty());
+
+    // By its device: the messages name the device alone.
+    QCOMPARE(rig.link.choosePort(QStringLiteral("/dev/ttyACM3")), Outcome::Completed);
+    QCOMPARE(rig.comm.calls().mid(Opening.size() + 1, 2),
+             QStringList({"PortOpen=False", "Device=/dev/ttyACM3"}));
+    QCOMPARE(rig.link.device(), "/dev/ttyACM3");
+    QCOMPARE(rig.link.describePort(), "/dev/ttyACM3");
+    rig.comm.unplug();
+    QCOMPARE(rig.link.choosePort(QStringLiteral("/dev/ttyACM3")), Outcome::PortLost);
+    QVERIFY(rig.messages.shown().constLast().prompt.startsWith(
+        "/dev/ttyACM3 could not be opened: the device is not present"));
 }
 
-void tst_SerialLink::comClickOnAnOpenPortClosesFirst() {
+void tst_SerialLink::choosingOnAnOpenPortClosesFirst() {
     LinkRig rig;
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.comm.clearCalls();
-    QCOMPARE(rig.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(rig.link.choosePort(1), Outcome::Completed);
     QCOMPARE(rig.comm.calls(), QStringList({"PortOpen=False", "CommPort=1"}) + Opening);
     QCOMPARE(rig.device.wakes(), 2);
 }
 
 void tst_SerialLink::cyclePortDropsTheLinesForOneHundredTicks() {
     LinkRig rig;
-    rig.link.Com_Click(2);
+    rig.link.choosePort(3);
     rig.comm.clearCalls();
     bool closedWithLinesDown = false;
     rig.time.scheduleIn(995ms, [&] {
@@ -63,13 +74,14 @@ void tst_SerialLink::cyclePortDropsTheLinesForOneHundredTicks() {
 
     QCOMPARE(rig.link.CyclePort(), Outcome::Completed);
 
-    QCOMPARE(rig.comm.calls(),
-             QStringList({"PortOpen=False", "DTREnable=False", "RTSEnable=False"}) + Opening);
+    QCOMPARE(rig.comm.calls(), QStringList{"PortOpen=False"} + Opening);
     QCOMPARE(rig.timer1.ticks(), 100);
     QCOMPARE(rig.time.now() - started, 1000ms);
     QVERIFY(closedWithLinesDown);
     QCOMPARE(rig.link.CommPort(), 3);
     QVERIFY(rig.link.PortOpen());
+    QCOMPARE(rig.comm.dtr(), LineLevel::Raised);
+    QCOMPARE(rig.comm.rts(), LineLevel::Raised);
     QCOMPARE(rig.device.resets(), resets + 1);
 }
 
@@ -118,7 +130,7 @@ void tst_SerialLink::openFailuresAreExplained() {
     if (kind != PortError::Kind::None)
         rig.comm.failOpens(kind, detail);
 
-    QCOMPARE(rig.link.Com_Click(port - 1), Outcome::PortLost);
+    QCOMPARE(rig.link.choosePort(port), Outcome::PortLost);
 
     QVERIFY(!rig.link.PortOpen());
     QVERIFY(rig.comm.outputs().empty());
@@ -134,7 +146,7 @@ void tst_SerialLink::openFailuresAreExplained() {
 void tst_SerialLink::portWithoutModemLinesStillWorks() {
     LinkRig rig;
     rig.comm.failLines(PortError::Kind::LinesUnsupported, "Inappropriate ioctl for device");
-    QCOMPARE(rig.link.Com_Click(0), Outcome::Completed);
+    QCOMPARE(rig.link.choosePort(1), Outcome::Completed);
     QVERIFY(rig.link.PortOpen());
     QCOMPARE(rig.comm.sentBytes(), QByteArray("\x1b"));
     QVERIFY(rig.messages.shown().isEmpty());
@@ -145,7 +157,7 @@ void tst_SerialLink::portWithoutModemLinesStillWorks() {
 void tst_SerialLink::otherLineFailuresCloseThePort() {
     LinkRig rig;
     rig.comm.failLines(PortError::Kind::Failed, "Input/output error");
-    QCOMPARE(rig.link.Com_Click(0), Outcome::PortLost);
+    QCOMPARE(rig.link.choosePort(1), Outcome::PortLost);
     QVERIFY(!rig.link.PortOpen());
     QVERIFY(rig.comm.outputs().empty());
     QCOMPARE(rig.messages.shown().size(), 1);
@@ -154,7 +166,7 @@ void tst_SerialLink::otherLineFailuresCloseThePort() {
 
 void tst_SerialLink::failureWhileOpenIsReportedOnce() {
     LinkRig rig;
-    rig.link.Com_Click(1);
+    rig.link.choosePort(2);
     rig.comm.unplug();
     QVERIFY(!rig.link.PortOpen());
     QVERIFY(!rig.link.output("x"));
@@ -170,7 +182,7 @@ void tst_SerialLink::failureWhileOpenIsReportedOnce() {
 
 void tst_SerialLink::cyclePortThatCannotReopen() {
     LinkRig rig;
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.time.scheduleIn(300ms, [&] { rig.comm.unplug(); });
     QCOMPARE(rig.link.CyclePort(), Outcome::PortLost);
     QVERIFY(!rig.link.PortOpen());
@@ -182,7 +194,7 @@ void tst_SerialLink::cyclePortThatCannotReopen() {
 
 void tst_SerialLink::closingDuringACycleDoesNotReopen() {
     LinkRig rig;
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.time.scheduleIn(400ms, [&] {
         rig.link.shutDown();
         rig.waiter.close();
@@ -190,15 +202,16 @@ void tst_SerialLink::closingDuringACycleDoesNotReopen() {
     QCOMPARE(rig.link.CyclePort(), Outcome::Closing);
     QCOMPARE(rig.time.now(), 400ms);
     QVERIFY(!rig.comm.isOpen());
-    QCOMPARE(rig.comm.calls().last(), QStringLiteral("RTSEnable=False"));
+    QCOMPARE(rig.comm.dtr(), LineLevel::Dropped);
+    QCOMPARE(rig.comm.calls().last(), QStringLiteral("PortOpen=False"));
 }
 
 void tst_SerialLink::nothingIsSentAfterShutDown() {
     LinkRig rig;
-    rig.link.Com_Click(0);
+    rig.link.choosePort(1);
     rig.link.shutDown();
     rig.comm.clearCalls();
-    QCOMPARE(rig.link.Com_Click(1), Outcome::Closing);
+    QCOMPARE(rig.link.choosePort(2), Outcome::Closing);
     QCOMPARE(rig.link.CyclePort(), Outcome::Closing);
     QVERIFY(!rig.link.output("\x1b"));
     QVERIFY(rig.comm.calls().isEmpty());

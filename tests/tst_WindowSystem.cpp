@@ -122,10 +122,11 @@ void tst_WindowSystem::clickDuringTheWaitIsRefusedAndTheCommandCompletes() {
     const QString saved = dir.filePath("saved.bin");
     files.choose({saved});
     QStringList refusedWhile;
-    QObject::connect(&program.runner(), &CommandRunner::commandEnded, [&](CommandEnd end) {
-        if (end == CommandEnd::NotStarted)
-            refusedWhile << window.Label4()->text();
-    });
+    QObject::connect(&program.runner(), &CommandRunner::commandEnded,
+                     [&](const CommandResult& result) {
+                         if (result.end == CommandEnd::NotStarted)
+                             refusedWhile << window.Label4()->text();
+                     });
     bool clicked = false;
     QObject::connect(&program.runner(), &CommandRunner::busyChanged, [&](bool busy) {
         if (busy && !clicked) {

@@ -3,6 +3,7 @@
 #include "CommandRig.h"
 
 #include "commands/WriteAndVerify.h"
+#include "image/ImageComparison.h"
 #include "image/ImageFile.h"
 
 #include <QDir>
@@ -30,13 +31,13 @@ QByteArray pattern(int size) {
     return bytes;
 }
 
-// Runs OWEE on an image in the rig's folder, the dialog choosing it.
-CommandEnd writeImage(CommandRig& rig, const QByteArray& image) {
+// Writes an image from the rig's folder, the dialog choosing it.
+CommandResult writeImage(CommandRig& rig, const QByteArray& image) {
     const QString path = rig.path("image.bin");
     if (ImageFile::write(path, image) != QString())
         qFatal("cannot write the test image");
     rig.files.choose({path});
-    return rig.runner.OWEE_Click();
+    return rig.runner.writeAndVerify();
 }
 
 // A regular file whose contents cannot be read, even by root (on Windows: held open unshared, as
@@ -106,8 +107,25 @@ void tst_WriteAndVerify::bytesAndPacing() {
     rig.choosePort();
     const QByteArray image = pattern(size);
     const int ticksBefore = rig.timer1.ticks();
+    QList<Progress> progress;
+    QObject::connect(&rig.engine.reporter(), &CommandReporter::progressed,
+                     [&](const Progress& p) { progress << p; });
 
-    QCOMPARE(writeImage(rig, image), CommandEnd::Done);
+    const CommandResult result = writeImage(rig, image);
+
+    QCOMPARE(result.end, CommandEnd::Done);
+    QCOMPARE(result.writePasses, 1);
+    QCOMPARE(result.differences.isEmpty(), verdict == "Verify Completed");
+    // Each pass counts from 0; the write counts every byte sent, fill bytes too.
+    const int sentBytes = std::max(size, 64);
+    QCOMPARE(progress.size(), (sentBytes + 1) + (size + 1));
+    for (int i = 0; i <= sentBytes; ++i) {
+        QCOMPARE(progress[i].pass, Progress::Pass::Write);
+        QCOMPARE(progress[i].bytesDone, i);
+        QCOMPARE(progress[i].filling(), i > size);
+    }
+    QCOMPARE(progress[sentBytes + 1].pass, Progress::Pass::Verify);
+    QCOMPARE(progress.constLast().bytesDone, size);
 
     const QByteArray data = image.left(64) + QByteArray(std::max(0, 64 - size), FillByte);
     QCOMPARE(rig.sent().toHex(),
@@ -132,7 +150,7 @@ void tst_WriteAndVerify::bytesAndPacing() {
 void tst_WriteAndVerify::statusFollowsEveryStep() {
     CommandRig rig;
     rig.choosePort();
-    QCOMPARE(writeImage(rig, "AB" + QByteArray(62, 'x')), CommandEnd::Done);
+    QCOMPARE(writeImage(rig, "AB" + QByteArray(62, 'x')).end, CommandEnd::Done);
 
     const QStringList& h = rig.history;
     const QStringList start{"Shape3 shown 0 000000ff",
@@ -193,8 +211,12 @@ void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
     rig.messages.answer({MessageBox::Answer::Yes, MessageBox::Answer::No});
     const int ticksBefore = rig.timer1.ticks();
 
-    QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Done);
+    const CommandResult result = writeImage(rig, pattern(64));
 
+    QCOMPARE(result.end, CommandEnd::Done);
+    QCOMPARE(result.writePasses, 2);
+    QCOMPARE(result.differences, QList<CellDifference>({{5, 0x3f, quint8(0xff)}}));
+    QCOMPARE(result.cells.toHex(), rig.device.cells().toHex());
     QCOMPARE(rig.files.showings(), 1);
     QCOMPARE(rig.messages.shown().size(), 2);
     for (const auto& box : rig.messages.shown()) {
@@ -211,8 +233,8 @@ void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
 }
 
 void tst_WriteAndVerify::differencesNameEveryCell() {
-    QCOMPARE(WriteAndVerify::differences(QByteArray::fromHex("0102030405"),
-                                         QByteArray::fromHex("01ff03")),
+    QCOMPARE(ImageComparison::describe(ImageComparison::differences(
+                 QByteArray::fromHex("0102030405"), QByteArray::fromHex("01ff03"))),
              QStringList({"Address 01: file 02, device FF",
                           "Address 03: file 04, no byte from the device",
                           "Address 04: file 05, no byte from the device"}));
@@ -226,7 +248,7 @@ void tst_WriteAndVerify::differencesNameEveryCell() {
 void tst_WriteAndVerify::refusals() {
     {
         CommandRig rig; // no port chosen
-        QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::NotStarted);
+        QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::NotStarted);
         QCOMPARE(rig.messages.shown().size(), 1);
         QCOMPARE(rig.messages.shown().constFirst().prompt, "Please select COM port!");
         QCOMPARE(rig.messages.shown().constFirst().code, 48);
@@ -238,7 +260,7 @@ void tst_WriteAndVerify::refusals() {
         CommandRig rig; // dialog cancelled
         rig.choosePort();
         rig.files.choose({std::nullopt});
-        QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::Cancelled);
+        QCOMPARE(rig.runner.writeAndVerify().end, CommandEnd::Cancelled);
         QVERIFY(rig.sent().isEmpty());
         QVERIFY(rig.comm.calls().isEmpty());
         QVERIFY(rig.history.isEmpty());
@@ -249,11 +271,11 @@ void tst_WriteAndVerify::refusals() {
         const QString path = kind == std::string_view("missing") ? rig.path("no such image.bin")
                                                                  : unreadableFile(rig);
         rig.files.choose({path});
-        QCOMPARE(rig.runner.OWEE_Click(), CommandEnd::FileFailed);
+        QCOMPARE(rig.runner.writeAndVerify().end, CommandEnd::FileFailed);
         QVERIFY(rig.sent().isEmpty());
         QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
         QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
-        QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Done);
+        QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::Done);
     }
 }
 
@@ -265,7 +287,7 @@ void tst_WriteAndVerify::unplugMidWriteSendsNothingMore() {
             rig.comm.unplug();
     });
 
-    QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::PortFailed);
+    QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::PortFailed);
 
     QCOMPARE(rig.sent().size(), 20);
     QCOMPARE(rig.messages.shown().size(), 1);
@@ -295,16 +317,16 @@ void tst_WriteAndVerify::closingInsideEachWait() {
     rig.pump.setBeforePass([&] {
         if (rig.sent().size() >= closeAfterBytes && !rig.waiter.isClosing() &&
             rig.link.PortOpen() != inCycle)
-            rig.runner.Form_Unload();
+            rig.runner.shutDown();
     });
 
-    QCOMPARE(writeImage(rig, pattern(64)), CommandEnd::Closing);
+    QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::Closing);
 
     QCOMPARE(rig.sent().size(), closeAfterBytes);
     QVERIFY(!rig.link.PortOpen());
     QVERIFY(!rig.timer1.isEnabled());
     QVERIFY(!rig.captions().contains("Caption=Verify Completed"));
-    QCOMPARE(rig.link.Com_Click(0), Outcome::Closing);
+    QCOMPARE(rig.runner.choosePort(1), CommandEnd::NotStarted);
     QVERIFY(!rig.link.PortOpen());
 }
 

@@ -2,13 +2,16 @@
 
 #include "LinkRig.h"
 
+#include "app/StatusPanel.h"
+
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace tavrin::test {
 
-// The commands on the faked link, with a port chosen and a folder for image files. The panel's
-// history is kept as lines such as "Caption=A (41)", "Shape3.Width=43.3594".
+// The commands on the faked link, with a port chosen and a folder for image files, and the
+// window's status panel following them. The panel's history is kept as lines such as
+// "Caption=A (41)", "Shape3 shown 43.3594 000000ff".
 struct CommandRig : LinkRig {
     explicit CommandRig(DeviceFaults faults = {})
         : LinkRig(std::move(faults)) {
@@ -30,17 +33,17 @@ struct CommandRig : LinkRig {
 
     // Chooses Com1 and forgets what that sent.
     void choosePort() {
-        link.Com_Click(0);
+        link.choosePort(1);
         comm.clearCalls();
         start = comm.outputs().size();
     }
-    // From now on every pass of the event loop clicks both buttons and the Com3 option; each
-    // click appends whether it was refused.
+    // From now on every pass of the event loop asks for both commands and for Com3; each
+    // request appends whether it was refused.
     void clickEverythingOnEachPass(QList<bool>& refused) {
         pump.setBeforePass([this, &refused] {
-            refused << (runner.RSEE_Click() == CommandEnd::NotStarted);
-            refused << (runner.OWEE_Click() == CommandEnd::NotStarted);
-            refused << !runner.Com_Click(2);
+            refused << (runner.readAndSave().end == CommandEnd::NotStarted);
+            refused << (runner.writeAndVerify().end == CommandEnd::NotStarted);
+            refused << (runner.choosePort(3) == CommandEnd::NotStarted);
         });
     }
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -54,7 +57,7 @@ struct CommandRig : LinkRig {
     }
 
     QTemporaryDir dir;
-    StatusPanel& panel = engine.panel();
+    StatusPanel panel{engine.reporter()};
     CommandRunner& runner = engine.runner();
     QStringList history;
     size_t start = 0;

@@ -25,6 +25,12 @@ void FakeSerialControl::setCommPort(int port) {
     m_selected = m_devices.value(port);
 }
 
+void FakeSerialControl::selectDevice(const QString& device) {
+    log("Device=" + device);
+    m_commPort = 0;
+    m_selected = device;
+}
+
 PortError FakeSerialControl::open() {
     log(QStringLiteral("PortOpen=True"));
     if (deviceName().isEmpty())
@@ -38,6 +44,7 @@ PortError FakeSerialControl::open() {
         return error;
     }
     m_open = true;
+    m_dtr = m_rts = LineLevel::Raised;
     ++m_session;
     m_input.clear();
     if (m_device)
@@ -48,6 +55,7 @@ PortError FakeSerialControl::open() {
 void FakeSerialControl::close() {
     log(QStringLiteral("PortOpen=False"));
     m_open = false;
+    m_dtr = m_rts = LineLevel::Dropped;
     m_input.clear();
 }
 
@@ -61,7 +69,9 @@ PortError FakeSerialControl::setRts(LineLevel level) {
 
 PortError FakeSerialControl::setLine(const char* name, LineLevel& line, LineLevel level) {
     log(QStringLiteral("%1=%2").arg(QLatin1String(name), truth(level == LineLevel::Raised)));
-    if (m_open && m_lineError.isError()) {
+    if (!m_open)
+        return {};
+    if (m_lineError.isError()) {
         PortError error = m_lineError;
         error.device = deviceName();
         return error;
@@ -105,6 +115,7 @@ void FakeSerialControl::unplug() {
     if (!m_open)
         return;
     m_open = false;
+    m_dtr = m_rts = LineLevel::Dropped;
     m_input.clear();
     const PortError error{PortError::Kind::Failed, deviceName(),
                           QStringLiteral("Input/output error")};

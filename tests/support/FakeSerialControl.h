@@ -15,9 +15,10 @@ class DeviceModel;
 
 namespace tavrin::test {
 
-// The serial control in virtual time. It logs every call as the control's own property names
-// ("CommPort=2", "PortOpen=True", "Output=1b1b55", ...), and when a device model is attached it
-// carries bytes to it and its replies back at the line's pace.
+// The serial control in virtual time. It logs every call ("CommPort=2", "PortOpen=True",
+// "Output=1b1b55", ...), keeps the modem lines as the system does (raised by opening, dropped by
+// closing, untouched while closed), and when a device model is attached it carries bytes to it
+// and its replies back at the line's pace.
 class FakeSerialControl : public SerialControl {
     Q_OBJECT
 
@@ -32,6 +33,7 @@ public:
     explicit FakeSerialControl(VirtualTime& time, DeviceModel* device = nullptr);
 
     void setCommPort(int port) override;
+    void selectDevice(const QString& device) override;
     int commPort() const override { return m_commPort; }
     QString deviceName() const override { return m_selected; }
     QString deviceFor(int port) const override { return m_devices.value(port); }

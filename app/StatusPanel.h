@@ -1,14 +1,18 @@
 #pragma once
 
-#include "commands/Colours.h"
+#include "app/Colours.h"
+#include "commands/Progress.h"
+#include "commands/Stage.h"
 
 #include <QObject>
 #include <QString>
 
 namespace tavrin {
 
-// The status label and the three rectangles of the progress bar, without widgets: the commands
-// set them, the window draws them. Positions and widths are in twips.
+class CommandReporter;
+
+// The status label and the three rectangles of the progress bar, without widgets: follows what
+// the commands report, and the window draws it. Positions and widths are in twips.
 class StatusPanel : public QObject {
     Q_OBJECT
 
@@ -23,7 +27,7 @@ public:
 
     static constexpr float BarWidth = 2775;
 
-    explicit StatusPanel(QObject* parent = nullptr);
+    explicit StatusPanel(CommandReporter& reporter, QObject* parent = nullptr);
 
     QString Caption() const { return m_caption; }
     void setCaption(const QString& caption);
@@ -43,6 +47,11 @@ signals:
 
 private:
     static int index(Shape which) { return int(which); }
+
+    void show(Stage stage);
+    void show(const Progress& progress);
+    void showBar(quint32 fillColour);
+    void hideBar();
 
     QString m_caption;
     quint32 m_foreColor = Colour::ButtonText;

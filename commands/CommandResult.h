@@ -1,0 +1,23 @@
+#pragma once
+
+#include "commands/CommandEnd.h"
+#include "image/ImageComparison.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tavrin {
+
+// What a command did.
+struct CommandResult {
+    CommandEnd end = CommandEnd::NotStarted;
+    // What the device's last reply held, as far as it announced.
+    QByteArray cells;
+    // What the last verify found; empty when the device holds the image.
+    QList<CellDifference> differences;
+    int writePasses = 0;
+    // The device behind the port, empty when there was none.
+    QString device;
+};
+
+} // namespace tavrin
