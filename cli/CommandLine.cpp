@@ -9,12 +9,17 @@
 #include "platform/QtMessagePump.h"
 #include "platform/QtSerialControl.h"
 #include "platform/QtTickSource.h"
+#include "production/ProductionRun.h"
+#include "production/SerialCounter.h"
+#include "production/UnitLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSerialPortInfo>
 #include <QTextStream>
 
 #include <cmath>
+#include <csignal>
 #include <memory>
 
 namespace tavrin {
@@ -83,6 +88,22 @@ QString CommandLine::help() {
         "  tavrin ports                             list Com1..Com4 and every serial port "
         "present\n"
         "\n"
+        "Production bench (write):\n"
+        "  --serial-at ADDR        put the next serial number into the cells from ADDR (decimal "
+        "or 0x..)\n"
+        "  --serial-file FILE      the file that holds the next serial number; it is moved on, "
+        "on disk,\n"
+        "                          before a unit's first byte, so no number is used twice\n"
+        "  --serial-start N        create FILE holding N when it does not exist\n"
+        "  --serial-width N        cells for the number (default 4)\n"
+        "  --serial-format F       be (default), le, bcd, or ascii (decimal digits)\n"
+        "  --backup DIR            read the unit first and save its cells in DIR; no backup, "
+        "no write\n"
+        "  --each                  write unit after unit as they are plugged in; Ctrl+C stops "
+        "after the\n"
+        "                          unit being written; exit 0 when every unit was done, else 1\n"
+        "  --log FILE              append one JSON line per unit (also for read and verify)\n"
+        "\n"
         "PORT is 1-4 (Com1..Com4 as the window maps them: TAVRIN_COM1..TAVRIN_COM4 when set,\n"
         "else the serial ports present) or a device such as /dev/ttyUSB0.\n"
         "\n"
@@ -116,6 +137,7 @@ ExitCode CommandLine::run() {
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({port, retries, timeout, quiet, helpOption, version});
+    m_production.addTo(parser);
     if (!parser.parse(m_arguments))
         return usage(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -166,6 +188,8 @@ ExitCode CommandLine::run() {
         m_timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
     }
     m_quiet = parser.isSet(quiet);
+    if (const QString problem = m_production.read(parser, command); !problem.isEmpty())
+        return usage(problem);
     return transfer(command == u"read"    ? Command::Read
                     : command == u"write" ? Command::Write
                                           : Command::Verify);
@@ -183,7 +207,8 @@ ExitCode CommandLine::transfer(Command command) {
     if (!m_quiet && ProgressBar::wanted())
         progress = std::make_unique<ProgressBar>(engine.reporter());
 
-    // A missing or unreadable image is refused before anything reaches the device.
+    // A missing or unreadable image, or a serial number that cannot be used, is refused before
+    // anything reaches the device.
     if (command != Command::Read) {
         const ImageFile::ReadResult image = ImageFile::read(m_file);
         if (!image.ok()) {
@@ -191,18 +216,68 @@ ExitCode CommandLine::transfer(Command command) {
             return ExitCode::FileError;
         }
     }
+    std::optional<SerialCounter> counter;
+    if (m_production.stamp) {
+        counter.emplace(m_production.serialFile);
+        QString problem = counter->open(m_production.serialStart);
+        if (problem.isEmpty())
+            problem = m_production.stamp->fitProblem(counter->next());
+        if (!problem.isEmpty()) {
+            err() << "tavrin: " << problem << "; nothing was written" << Qt::endl;
+            return ExitCode::Usage;
+        }
+    }
     CommandRunner& runner = engine.runner();
-    const CommandEnd opened = m_port.kind == PortArgument::Kind::Number
-                                  ? runner.choosePort(m_port.number)
-                                  : runner.choosePort(m_port.device);
-    if (opened != CommandEnd::Done)
+    auto openPort = [&] {
+        return m_port.kind == PortArgument::Kind::Number ? runner.choosePort(m_port.number)
+                                                         : runner.choosePort(m_port.device);
+    };
+    // A batch finds its units by opening the port: it may not be there yet.
+    if (!m_production.each && openPort() != CommandEnd::Done)
         return ExitCode::PortError;
     const QString where = engine.link().describePort();
+    const QString adapterSerial = QSerialPortInfo(engine.link().device()).serialNumber();
 
+    if (command == Command::Write && m_production.wanted()) {
+        ProductionRun run(engine,
+                          {m_production.stamp, counter ? &*counter : nullptr,
+                           m_production.backupFolder, m_production.logPath, adapterSerial, openPort,
+                           [&messages](bool quiet) { messages.setQuiet(quiet); }},
+                          out(), err());
+        if (m_production.each) {
+            progress.reset();
+            return batch(run);
+        }
+        const ProductionRun::Unit unit = run.programUnit();
+        progress.reset();
+        if (!unit.problem.isEmpty() && unit.result.end == CommandEnd::Done)
+            return ExitCode::FileError;
+        return report(command, unit.result, where);
+    }
+
+    const auto start = engine.waiter().now();
+    const QDateTime started = QDateTime::currentDateTimeUtc();
     const CommandResult result = command == Command::Read    ? runner.readAndSave()
                                  : command == Command::Write ? runner.writeAndVerify()
                                                              : runner.verify(m_file);
     progress.reset();
+    if (!m_production.logPath.isEmpty()) {
+        const qint64 ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(engine.waiter().now() - start)
+                .count();
+        const QString logged = UnitLog(m_production.logPath)
+                                   .append({started, Commands.at(int(command)), result,
+                                            adapterSerial, std::nullopt, std::nullopt, ms});
+        if (!logged.isEmpty()) {
+            err() << "tavrin: " << logged << Qt::endl;
+            if (result.end == CommandEnd::Done)
+                return ExitCode::FileError;
+        }
+    }
+    return report(command, result, where);
+}
+
+ExitCode CommandLine::report(Command command, const CommandResult& result, const QString& where) {
     switch (result.end) {
     case CommandEnd::Done:
         break;
@@ -234,6 +309,29 @@ ExitCode CommandLine::transfer(Command command) {
             out() << m_file << " matches the EEPROM on " << where << "\n";
     }
     return ExitCode::Done;
+}
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+} // namespace
+
+// Ctrl+C and SIGTERM end the batch after the unit being written: a half-written EEPROM is worse
+// than a short wait.
+ExitCode CommandLine::batch(ProductionRun& run) {
+    stopRequested = 0;
+    const auto interrupt = std::signal(SIGINT, requestStop);
+    const auto terminate = std::signal(SIGTERM, requestStop);
+    out() << "waiting for units; Ctrl+C stops after the unit being written" << Qt::endl;
+    const bool allDone = run.runBatch([] { return stopRequested != 0; });
+    std::signal(SIGINT, interrupt);
+    std::signal(SIGTERM, terminate);
+    return allDone ? ExitCode::Done : ExitCode::Differences;
 }
 
 } // namespace tavrin

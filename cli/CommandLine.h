@@ -2,12 +2,16 @@
 
 #include "cli/ExitCode.h"
 #include "cli/PortArgument.h"
+#include "cli/ProductionOptions.h"
 
 #include <QStringList>
 
 #include <chrono>
 
 namespace tavrin {
+
+class ProductionRun;
+struct CommandResult;
 
 // The command line: read, write and verify on the same engine as the window, for scripts and
 // production benches; and the list of ports. No window system is needed.
@@ -24,6 +28,8 @@ private:
     enum class Command { Read, Write, Verify };
 
     ExitCode transfer(Command command);
+    ExitCode report(Command command, const CommandResult& result, const QString& where);
+    ExitCode batch(ProductionRun& run);
     ExitCode usage(const QString& problem) const;
 
     QStringList m_arguments;
@@ -32,6 +38,7 @@ private:
     int m_retries = 0;
     std::chrono::milliseconds m_timeout{10000};
     bool m_quiet = false;
+    ProductionOptions m_production;
 };
 
 } // namespace tavrin

@@ -14,6 +14,8 @@ QTextStream& err() {
 } // namespace
 
 void ConsoleMessages::tell(const QString& prompt, const QString& title, const QString& details) {
+    if (m_quiet)
+        return;
     err() << "tavrin: " << title << ": " << QString(prompt).replace(u'\n', u' ') << Qt::endl;
     if (!details.isEmpty())
         err() << details << Qt::endl;

@@ -13,9 +13,12 @@ public:
 
     void tell(const QString& prompt, const QString& title, const QString& details = {}) override;
     Answer ask(const QString& prompt, const QString& title, const QString& details = {}) override;
+    // While quiet, what would be told is left unsaid.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
 
 private:
     int m_retriesLeft;
+    bool m_quiet = false;
 };
 
 } // namespace tavrin

@@ -15,6 +15,8 @@ struct CommandResult {
     QByteArray cells;
     // What the last verify found; empty when the device holds the image.
     QList<CellDifference> differences;
+    // The image as the last write pass sent it.
+    QByteArray image;
     int writePasses = 0;
     // The device behind the port, empty when there was none.
     QString device;

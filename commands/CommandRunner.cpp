@@ -1,6 +1,7 @@
 #include "commands/CommandRunner.h"
 
 #include "commands/CommandContext.h"
+#include "link/DeviceProtocol.h"
 #include "link/SerialLink.h"
 #include "link/Waiter.h"
 
@@ -53,8 +54,23 @@ CommandResult CommandRunner::readAndSave() {
     return result;
 }
 
-CommandResult CommandRunner::writeAndVerify() {
-    const CommandResult result = runExclusive([this] { return m_writeAndVerify.run(); });
+CommandResult CommandRunner::readCells() {
+    const CommandResult result = runExclusive([this] {
+        CommandResult read;
+        if (!m_context.requirePort())
+            return read;
+        const ReadBackResult reply = m_context.protocol.ReadBack();
+        read.end = m_context.endFor(reply.outcome);
+        if (read.end == CommandEnd::Done)
+            read.cells = DeviceProtocol::replyData(reply.ReplyBuffer);
+        return read;
+    });
+    emit commandEnded(result);
+    return result;
+}
+
+CommandResult CommandRunner::writeAndVerify(const WriteAndVerify::ImageEdit& edit) {
+    const CommandResult result = runExclusive([this, &edit] { return m_writeAndVerify.run(edit); });
     emit commandEnded(result);
     return result;
 }

@@ -25,7 +25,9 @@ public:
     // The same for a port given by its device, such as /dev/ttyUSB0 or COM7.
     CommandEnd choosePort(const QString& device);
     CommandResult readAndSave();
-    CommandResult writeAndVerify();
+    // Reads the cells and nothing more: no file, no port cycle.
+    CommandResult readCells();
+    CommandResult writeAndVerify(const WriteAndVerify::ImageEdit& edit = {});
     // Reads the EEPROM and compares it with the image at `path`; writes nothing.
     CommandResult verify(const QString& path);
     // The program is ending: end every wait at once, close the port, send nothing more.

@@ -15,8 +15,9 @@ namespace tavrin {
 WriteAndVerify::WriteAndVerify(CommandContext& context)
     : m_context(context) {}
 
-CommandResult WriteAndVerify::run() {
+CommandResult WriteAndVerify::run(const ImageEdit& edit) {
     m_result = {};
+    m_edit = edit;
     if (!m_context.requirePort())
         return m_result;
     const std::optional<QString> path = m_context.dialog.chooseFileToOpen();
@@ -41,6 +42,7 @@ CommandEnd WriteAndVerify::writePass() {
     if (!image)
         return CommandEnd::FileFailed;
     ++m_result.writePasses;
+    m_result.image = *image;
     Progress progress{Progress::Pass::Write, 0, int(image->size()), 0};
     report(progress);
     emit m_context.reporter.stageReached(Stage::WriteStarted);
@@ -126,7 +128,7 @@ CommandEnd WriteAndVerify::end(CommandEnd step) {
 std::optional<QByteArray> WriteAndVerify::openImage() {
     const ImageFile::ReadResult read = ImageFile::read(m_path);
     if (read.ok())
-        return read.bytes;
+        return m_edit ? m_edit(read.bytes) : read.bytes;
     m_context.messages.tell(read.error, QObject::tr("Image not opened"));
     return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace tavrin {
@@ -18,10 +19,12 @@ class CommandContext;
 class WriteAndVerify {
 public:
     static constexpr int OneTick = 5;
+    // Changes the image as read from its file, before it is written and compared.
+    using ImageEdit = std::function<QByteArray(const QByteArray&)>;
 
     explicit WriteAndVerify(CommandContext& context);
 
-    CommandResult run();
+    CommandResult run(const ImageEdit& edit = {});
 
 private:
     CommandEnd writePass();
@@ -37,6 +40,7 @@ private:
 
     CommandContext& m_context;
     QString m_path;
+    ImageEdit m_edit;
     CommandResult m_result;
 };
 

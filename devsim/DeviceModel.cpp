@@ -15,9 +15,21 @@ void DeviceModel::setCells(const QByteArray& cells) {
 
 void DeviceModel::reset() {
     ++m_resets;
-    if (m_state != State::HungUp)
+    if (m_state != State::HungUp && m_state != State::Unplugged)
         m_state = State::Command;
     m_escapes = 0;
+}
+
+void DeviceModel::unplug() {
+    m_state = State::Unplugged;
+}
+
+void DeviceModel::plugIn() {
+    if (m_state == State::Unplugged)
+        m_state = State::Command;
+    ++m_unit;
+    m_escapes = 0;
+    m_cells.fill(Wire::FillByte);
 }
 
 DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
@@ -31,6 +43,7 @@ DeviceModel::Response DeviceModel::receive(const QByteArray& bytes, Time at) {
             receiveDataByte(byte, at, response);
             break;
         case State::HungUp:
+        case State::Unplugged:
             return response;
         }
     }
@@ -64,7 +77,9 @@ void DeviceModel::receiveDataByte(char byte, Time at, Response& response) {
     if (at < m_busyUntil) {
         ++m_bytesLost;
     } else {
-        if (m_nextCell != m_faults.stuckCell)
+        const bool stuck = m_nextCell == m_faults.stuckCell &&
+                           (m_faults.stuckUnit == 0 || m_faults.stuckUnit == m_unit);
+        if (!stuck)
             m_cells[m_nextCell] = byte;
         // Taken as sent as early as the handover allows: a byte the kernel handed over late,
         // followed by one on time, must not look like a host that sent too soon.

@@ -17,7 +17,8 @@ struct DeviceFaults {
     QByteArray extraBytes;                 // sent straight after every reply
     int announcedCount = -1;               // the count byte of a reply, when not the cell count
     int replyBytes = -1;                   // a reply stops after this many bytes
-    int stuckCell = -1;                    // this cell keeps its old value when written
+    int stuckCell = -1;                    // this cell keeps its old value when written ...
+    int stuckUnit = 0;                     // ... on this unit only (1, 2, ...; 0: on every unit)
     int hangUpAfter = -1;                  // hang up after this many data bytes of a write transfer
 };
 
@@ -54,6 +55,13 @@ public:
     Response receive(const QByteArray& bytes, Time at);
     // The host closed and reopened the port.
     void reset();
+    // The unit is taken off the line: nothing is answered or stored until the next one.
+    void unplug();
+    // The next unit is put on the line, its cells all FF.
+    void plugIn();
+    bool pluggedIn() const { return m_state != State::Unplugged; }
+    // The unit on the line or last on it, counted from 1.
+    int unit() const { return m_unit; }
 
     void setCellWriteTime(std::chrono::microseconds time) { m_cellWriteTime = time; }
     void setCells(const QByteArray& cells);
@@ -69,7 +77,7 @@ public:
     const std::vector<Time>& dataArrivals() const { return m_dataArrivals; }
 
 private:
-    enum class State { Command, Writing, HungUp };
+    enum class State { Command, Writing, HungUp, Unplugged };
 
     void receiveCommandByte(char byte, Time at, Response& response);
     void receiveDataByte(char byte, Time at, Response& response);
@@ -88,6 +96,7 @@ private:
     int m_writesCompleted = 0;
     int m_bytesLost = 0;
     int m_dataReceived = 0;
+    int m_unit = 1;
     std::vector<Time> m_dataArrivals;
 };
 

@@ -53,8 +53,11 @@ DeviceModel::Time PtyDevice::now() const {
         std::chrono::steady_clock::now().time_since_epoch());
 }
 
-void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
+void PtyDevice::serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask,
+                      const std::function<void()>& woken) {
     while (!stop && !m_hungUp) {
+        if (woken)
+            woken();
         timespec timeout{};
         timespec* wait = nullptr;
         if (!m_connected) {

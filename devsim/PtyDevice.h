@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <deque>
+#include <functional>
 
 namespace tavrin {
 
@@ -27,8 +28,10 @@ public:
     QString open(QString* error);
     // After every completed write transfer, says "arrivals" and when each data byte came (µs).
     void reportArrivals() { m_reportArrivals = true; }
-    // Serves until `stop` is set (by a signal blocked outside the wait) or the device hangs up.
-    void serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask);
+    // Serves until `stop` is set (by a signal blocked outside the wait) or the device hangs up;
+    // `woken` runs after every wait, so that what a signal asked for is done between events.
+    void serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask,
+               const std::function<void()>& woken = {});
 
 private:
     struct Outgoing {

@@ -17,9 +17,19 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t unplugRequested = 0;
+volatile std::sig_atomic_t plugRequested = 0;
 
 void requestStop(int) {
     stopRequested = 1;
+}
+
+void requestUnplug(int) {
+    unplugRequested = 1;
+}
+
+void requestPlug(int) {
+    plugRequested = 1;
 }
 
 int intOption(const QCommandLineParser& parser, const QString& name, int fallback) {
@@ -54,7 +64,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         QStringLiteral("A simulated device with a 64-byte data EEPROM on a pseudo-terminal.\n"
                        "Prints the device path as the first line of its output, then one line "
-                       "per event; serves until SIGINT or SIGTERM."));
+                       "per event; serves until SIGINT or SIGTERM.\n"
+                       "SIGUSR1 takes the unit off the line (\"unplugged\"); SIGUSR2 puts the "
+                       "next one on it, its cells all FF (\"plugged N\")."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("image"),
@@ -82,6 +94,10 @@ int main(int argc, char* argv[]) {
                         "(microseconds of the monotonic clock).")},
         {QStringLiteral("stuck-cell"),
          QStringLiteral("Cell <n> (0..63) keeps its old value when written."), QStringLiteral("n")},
+        {QStringLiteral("stuck-unit"),
+         QStringLiteral("Only unit <n> (1 is the first on the line) has the stuck cell."),
+         QStringLiteral("n")},
+        {QStringLiteral("unplugged"), QStringLiteral("Start with no unit on the line.")},
         {QStringLiteral("hang-up-after"),
          QStringLiteral("Hang up after <n> data bytes of a write transfer."), QStringLiteral("n")},
     });
@@ -96,6 +112,7 @@ int main(int argc, char* argv[]) {
     faults.replyBytes = intOption(parser, QStringLiteral("reply-bytes"), -1);
     faults.stuckCell = intOption(parser, QStringLiteral("stuck-cell"), -1);
     faults.hangUpAfter = intOption(parser, QStringLiteral("hang-up-after"), -1);
+    faults.stuckUnit = intOption(parser, QStringLiteral("stuck-unit"), 0);
 
     tavrin::DeviceModel model(faults);
     model.setCellWriteTime(
@@ -109,17 +126,25 @@ int main(int argc, char* argv[]) {
         }
         model.setCells(loaded.bytes);
     }
+    if (parser.isSet(QStringLiteral("unplugged")))
+        model.unplug();
 
     sigset_t blocked;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGUSR1);
+    sigaddset(&blocked, SIGUSR2);
     sigset_t waitMask;
     sigprocmask(SIG_BLOCK, &blocked, &waitMask);
     struct sigaction action = {};
     action.sa_handler = requestStop;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = requestUnplug;
+    sigaction(SIGUSR1, &action, nullptr);
+    action.sa_handler = requestPlug;
+    sigaction(SIGUSR2, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     tavrin::PtyDevice device(model, image);
@@ -137,6 +162,18 @@ int main(int argc, char* argv[]) {
                              "read may call a well-paced byte lost\n");
     std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
-    device.serve(stopRequested, waitMask);
+    device.serve(stopRequested, waitMask, [&model] {
+        if (unplugRequested) {
+            unplugRequested = 0;
+            model.unplug();
+            std::printf("unplugged\n");
+        }
+        if (plugRequested) {
+            plugRequested = 0;
+            model.plugIn();
+            std::printf("plugged %d\n", model.unit());
+        }
+        std::fflush(stdout);
+    });
     return 0;
 }

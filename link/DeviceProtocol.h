@@ -35,6 +35,7 @@ public:
     ReadBackResult ReadBack();
     // How long ReadBack waits for the whole reply; none: for ever.
     void setReplyTimeout(std::optional<std::chrono::milliseconds> timeout) { m_timeout = timeout; }
+    std::optional<std::chrono::milliseconds> replyTimeout() const { return m_timeout; }
 
     bool sendWriteHeader();
     bool sendDataByte(quint8 byte);

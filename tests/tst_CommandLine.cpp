@@ -7,7 +7,12 @@
 
 #include "image/ImageFile.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,12 +62,71 @@ struct Device {
             std::make_unique<SimulatorProcess>(options << "--image" << dir.filePath("device.bin"));
     }
     QString port() const { return sim->devicePath(); }
+    // Takes the unit off the line until a batch has seen it gone, then puts the next unit on. Of
+    // three openings of the port after the unplugging, the second is a probe that ran with no unit
+    // on the line from start to end: the third comes after it.
+    bool swapUnit() {
+        if (!sim->unplug())
+            return false;
+        auto openingsSince = [this] {
+            const QStringList events = sim->events();
+            return events.mid(events.lastIndexOf("unplugged")).filter("connected ").size();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (openingsSince() < 3 && clock.elapsed() < 30000)
+            QTest::qWait(20);
+        return sim->plugIn();
+    }
     QByteArray cells() const { return fileContents(dir.filePath("device.bin")); }
     QString file(const QString& name) const { return dir.filePath(name); }
 
     QTemporaryDir dir;
     std::unique_ptr<SimulatorProcess> sim;
 };
+
+// The image of a production batch, and the cells it leaves with serial number `serial` at 0x3C.
+const QByteArray ProductionImage(16, 'p');
+QByteArray stamped(quint32 serial) {
+    QByteArray cells = ProductionImage + QByteArray(64 - 16, char(0xFF));
+    for (int i = 0; i < 4; ++i)
+        cells[0x3C + i] = char(serial >> (24 - 8 * i));
+    return cells;
+}
+
+// tavrin write --each on `device`, counting from 1000, with backups and a log in its folder.
+struct Batch {
+    explicit Batch(const Device& device) {
+        QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+        process.setProcessEnvironment(withoutDisplay());
+        process.start(TAVRIN_PROGRAM_PATH,
+                      {"write", "--port", device.port(), device.file("image.bin"), "--serial-at",
+                       "0x3C", "--serial-file", device.file("serial.txt"), "--serial-start", "1000",
+                       "--backup", device.file("backups"), "--log", device.file("units.jsonl"),
+                       "--each"});
+    }
+    bool waitForOutput(const QString& text) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains(text) && clock.elapsed() < 30000 &&
+               process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(100);
+            out += QString::fromLocal8Bit(process.readAllStandardOutput());
+        }
+        return out.contains(text);
+    }
+    QProcess process;
+    QString out;
+};
+
+// The log's lines; a line that is not a JSON object comes as an empty one.
+QList<QJsonObject> logLines(const QString& path) {
+    QList<QJsonObject> lines;
+    for (const QByteArray& line : fileContents(path).split('\n'))
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    return lines;
+}
 
 QByteArray pattern() {
     QByteArray bytes;
@@ -88,6 +152,10 @@ private slots:
     void portsNamesTheMapping();
     void usageErrors_data();
     void usageErrors();
+    void productionRefusals_data();
+    void productionRefusals();
+    void batchOfThreeUnits();
+    void killedBatchNeverRepeatsANumber();
 };
 
 void tst_CommandLine::readSavesTheCells() {
@@ -264,6 +332,122 @@ void tst_CommandLine::usageErrors() {
     const QString text = exitCode == 0 ? run.out : run.err;
     for (const char* command : {"read", "write", "verify", "ports"})
         QVERIFY2(text.contains(QStringLiteral("tavrin %1").arg(command)), qPrintable(text));
+}
+
+// Refused with exit 2 before the port is opened: the port does not exist, so opening it would
+// end with 4. The counter file is left as it was.
+void tst_CommandLine::productionRefusals_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("counter"); // null: no counter file
+    QTest::addColumn<QString>("said");
+    const QStringList at0{"--serial-at", "0"};
+    QTest::newRow("too big for 1 byte") << at0 + QStringList{"--serial-width", "1"}
+                                        << QByteArray("256\n") << "does not fit in 1 byte";
+    QTest::newRow("too big for BCD")
+        << at0 + QStringList{"--serial-width", "1", "--serial-format", "bcd"} << QByteArray("100")
+        << "does not fit in 1 BCD byte";
+    QTest::newRow("too big for 2 digits")
+        << at0 + QStringList{"--serial-width", "2", "--serial-format", "ascii"} << QByteArray("100")
+        << "does not fit in 2 digits";
+    QTest::newRow("cells beyond 63")
+        << QStringList{"--serial-at", "62"} << QByteArray("1") << "cells 62..65 go beyond cell 63";
+    QTest::newRow("hex address beyond 63")
+        << QStringList{"--serial-at", "0x40", "--serial-width", "1"} << QByteArray("1")
+        << "cells 64..64";
+    QTest::newRow("no counter file") << at0 << QByteArray() << "--serial-start N creates it";
+    QTest::newRow("not a number") << at0 << QByteArray("12ab\n") << "does not hold a serial number";
+    QTest::newRow("negative") << at0 << QByteArray("-5") << "does not hold a serial number";
+    QTest::newRow("in use by another process") << at0 << QByteArray("7") << "in use by another";
+    QTest::newRow("unknown format")
+        << at0 + QStringList{"--serial-format", "hex"} << QByteArray("7") << "be, le, bcd or ascii";
+    QTest::newRow("half of the pair") << QStringList{} << QByteArray("7") << "need both";
+}
+
+void tst_CommandLine::productionRefusals() {
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, counter);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString image = dir.filePath("image.bin");
+    const QString serials = dir.filePath("serial.txt");
+    QVERIFY(ImageFile::write(image, pattern()).isEmpty());
+    if (!counter.isNull())
+        QVERIFY(ImageFile::write(serials, counter).isEmpty());
+    QLockFile held(serials + ".lock");
+    if (QByteArray(QTest::currentDataTag()) == "in use by another process")
+        QVERIFY(held.tryLock(0));
+
+    const Run run = runTavrin(QStringList{"write", "--port", dir.filePath("no-such-port"), image,
+                                          "--serial-file", serials} +
+                              options);
+
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    QCOMPARE(QFile::exists(serials) ? fileContents(serials) : QByteArray(), counter);
+}
+
+// Three units in a row on one port, the second with a stuck cell, stopped by SIGTERM.
+void tst_CommandLine::batchOfThreeUnits() {
+    Device device(QByteArray(64, 0), {"--stuck-cell", "61", "--stuck-unit", "2"});
+    Batch batch(device);
+    for (int unit = 1; unit <= 3; ++unit) {
+        QVERIFY2(batch.waitForOutput(QStringLiteral("unit %1,").arg(unit)),
+                 qPrintable(batch.out + batch.process.readAllStandardError() +
+                            device.sim->events().join(' ')));
+        if (unit < 3)
+            QVERIFY(device.swapUnit());
+    }
+    batch.process.terminate();
+    QVERIFY(batch.waitForOutput("3 units: 2 done, 1 failed; serial numbers 1000-1002"));
+    QVERIFY(batch.process.waitForFinished(10000));
+    QCOMPARE(batch.process.exitCode(), 1);
+    qInfo("%s", qPrintable(batch.out.trimmed()));
+
+    QCOMPARE(fileContents(device.file("serial.txt")), "1003\n");
+    QCOMPARE(device.cells().toHex(), stamped(1002).toHex());
+    const QStringList backups = QDir(device.file("backups")).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(backups.size(), 3);
+    QCOMPARE(fileContents(device.file("backups/" + backups.at(0))), QByteArray(64, 0));
+    const QList<QJsonObject> log = logLines(device.file("units.jsonl"));
+    QCOMPARE(log.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(backups.at(i).endsWith(QStringLiteral("-%1.bin").arg(1000 + i)),
+                 qPrintable(backups.at(i)));
+        QCOMPARE(log[i]["serial"].toInteger(), 1000 + i);
+        QCOMPARE(log[i]["port"].toString(), device.port());
+        QCOMPARE(log[i]["result"].toString(), i == 1 ? "differences" : "done");
+        QCOMPARE(log[i]["image_sha256"].toString(),
+                 QCryptographicHash::hash(stamped(1000 + i), QCryptographicHash::Sha256).toHex());
+    }
+    QCOMPARE(log[2]["after_sha256"], log[2]["image_sha256"]);
+    QCOMPARE(log[1]["differences"][0]["address"].toInt(), 61);
+}
+
+// Killed once unit 2 has taken its number: the log holds whole lines, and the next run takes the
+// number after unit 2's.
+void tst_CommandLine::killedBatchNeverRepeatsANumber() {
+    Device device(QByteArray(64, 0));
+    {
+        Batch batch(device);
+        QVERIFY(batch.waitForOutput("unit 1,"));
+        QVERIFY(device.swapUnit());
+        QTRY_COMPARE_WITH_TIMEOUT(fileContents(device.file("serial.txt")), "1002\n", 30000);
+        batch.process.kill();
+        QVERIFY(batch.process.waitForFinished(10000));
+    }
+    const Run again = runTavrin({"write", "--port", device.port(), device.file("image.bin"),
+                                 "--serial-at", "0x3C", "--serial-file", device.file("serial.txt"),
+                                 "--log", device.file("units.jsonl")});
+
+    QCOMPARE(again.exitCode, 0);
+    QCOMPARE(device.cells().toHex(), stamped(1002).toHex());
+    QCOMPARE(fileContents(device.file("serial.txt")), "1003\n");
+    const QList<QJsonObject> log = logLines(device.file("units.jsonl"));
+    QVERIFY(log.size() >= 2);
+    for (const QJsonObject& line : log)
+        QVERIFY(line.contains("result"));
+    QCOMPARE(log.constFirst()["serial"].toInteger(), 1000);
+    QCOMPARE(log.constLast()["serial"].toInteger(), 1002);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+#include <csignal>
+
 namespace tavrin::test {
 
 SimulatorProcess::SimulatorProcess(QStringList arguments) {
@@ -38,6 +40,24 @@ bool SimulatorProcess::waitForEvent(const QString& line, int timeoutMs) {
 
 bool SimulatorProcess::waitForExit(int timeoutMs) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+}
+
+bool SimulatorProcess::unplug() {
+    return signalAndWait(SIGUSR1, QStringLiteral("unplugged"));
+}
+
+bool SimulatorProcess::plugIn() {
+    return signalAndWait(SIGUSR2, QStringLiteral("plugged "));
+}
+
+bool SimulatorProcess::signalAndWait(int signal, const QString& saying) {
+    auto said = [&] { return events().filter(saying).size(); };
+    const qsizetype before = said();
+    ::kill(pid_t(m_process.processId()), signal);
+    const QDeadlineTimer deadline(10000);
+    while (said() == before && !deadline.hasExpired())
+        m_process.waitForReadyRead(50);
+    return said() > before;
 }
 
 void SimulatorProcess::stop() {

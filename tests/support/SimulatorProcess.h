@@ -18,10 +18,15 @@ public:
     // Waits, with a generous bound, until an event line equal to `line` has been printed.
     bool waitForEvent(const QString& line, int timeoutMs = 10000);
     bool waitForExit(int timeoutMs = 10000);
+    // Takes the unit off the line, or puts the next one on, and waits until the simulator says so.
+    bool unplug();
+    bool plugIn();
     void stop();
 
 private:
     void collect();
+    // Sends `signal`, then waits until one more event line says `saying`.
+    bool signalAndWait(int signal, const QString& saying);
 
     QProcess m_process;
     QString m_devicePath;

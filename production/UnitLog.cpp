@@ -1,0 +1,72 @@
+#include "production/UnitLog.h"
+
+#include "production/DurableFile.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace tavrin {
+
+namespace {
+
+QString sha256(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+UnitLog::UnitLog(QString path)
+    : m_path(std::move(path)) {}
+
+QString UnitLog::append(const Entry& entry) const {
+    return DurableFile::appendLine(m_path,
+                                   QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject UnitLog::toJson(const Entry& entry) {
+    const CommandResult& result = entry.result;
+    QJsonObject line{{"time", entry.time.toUTC().toString(Qt::ISODateWithMs)},
+                     {"command", entry.command},
+                     {"port", result.device},
+                     {"result", resultWord(result)},
+                     {"duration_ms", entry.milliseconds}};
+    if (!entry.adapterSerial.isEmpty())
+        line.insert("adapter_serial", entry.adapterSerial);
+    if (entry.serial)
+        line.insert("serial", qint64(*entry.serial));
+    if (!result.image.isEmpty())
+        line.insert("image_sha256", sha256(result.image));
+    if (entry.before)
+        line.insert("before_sha256", sha256(*entry.before));
+    if (result.end == CommandEnd::Done)
+        line.insert("after_sha256", sha256(result.cells));
+    if (result.writePasses > 0)
+        line.insert("write_passes", result.writePasses);
+    QJsonArray differences;
+    for (const CellDifference& cell : result.differences) {
+        QJsonObject difference{{"address", cell.address}, {"file", cell.file}};
+        difference.insert("device", cell.device ? QJsonValue(*cell.device) : QJsonValue());
+        differences.append(difference);
+    }
+    if (!differences.isEmpty())
+        line.insert("differences", differences);
+    return line;
+}
+
+QString UnitLog::resultWord(const CommandResult& result) {
+    switch (result.end) {
+    case CommandEnd::Done:
+        return result.differences.isEmpty() ? QStringLiteral("done")
+                                            : QStringLiteral("differences");
+    case CommandEnd::TimedOut:
+        return QStringLiteral("timeout");
+    case CommandEnd::FileFailed:
+    case CommandEnd::Cancelled:
+        return QStringLiteral("file");
+    default:
+        return QStringLiteral("port");
+    }
+}
+
+} // namespace tavrin

@@ -1,0 +1,167 @@
+// Serial numbers, backups, the log and a batch of units, in virtual time against the device model.
+
+#include "FileContents.h"
+#include "LinkRig.h"
+
+#include "image/ImageFile.h"
+#include "production/ProductionRun.h"
+#include "production/SerialCounter.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tavrin;
+using namespace tavrin::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The engine on fakes with an image, a counter at 1000 and a folder for backups and the log.
+struct ProductionRig : LinkRig {
+    explicit ProductionRig(DeviceFaults faults = {})
+        : LinkRig(std::move(faults)) {
+        if (!ImageFile::write(path("image.bin"), QByteArray(16, 'i')).isEmpty() ||
+            !counter.open(1000).isEmpty())
+            qFatal("cannot set up the production rig");
+        files.chooseAlways(path("image.bin"));
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    ProductionRun::Options options() {
+        return {SerialStamp(0x3C, 4, SerialStamp::Format::BigEndian),
+                &counter,
+                path("backups"),
+                path("units.jsonl"),
+                {},
+                [this] { return engine.runner().choosePort(1); },
+                {}};
+    }
+    QList<QJsonObject> logged() const {
+        QList<QJsonObject> lines;
+        for (const QByteArray& line : fileContents(path("units.jsonl")).split('\n'))
+            if (!line.isEmpty())
+                lines << QJsonDocument::fromJson(line).object();
+        return lines;
+    }
+
+    QTemporaryDir dir;
+    SerialCounter counter{dir.filePath("serial.txt")};
+    QString output, errors;
+    QTextStream out{&output}, err{&errors};
+};
+
+QByteArray stamped(quint32 serial) {
+    QByteArray cells = QByteArray(16, 'i') + QByteArray(64 - 16, char(0xFF));
+    for (int i = 0; i < 4; ++i)
+        cells[0x3C + i] = char(serial >> (24 - 8 * i));
+    return cells;
+}
+
+} // namespace
+
+class tst_ProductionRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stamps_data();
+    void stamps();
+    void numberIsSpentBeforeTheFirstByte();
+    void batchOfThreeUnits();
+};
+
+void tst_ProductionRun::stamps_data() {
+    QTest::addColumn<SerialStamp::Format>("format");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<quint64>("number");
+    QTest::addColumn<QByteArray>("cells"); // empty: does not fit
+    using F = SerialStamp::Format;
+    QTest::newRow("be") << F::BigEndian << 4 << quint64(0x01020304)
+                        << QByteArray::fromHex("01020304");
+    QTest::newRow("le") << F::LittleEndian << 3 << quint64(0x010203)
+                        << QByteArray::fromHex("030201");
+    QTest::newRow("be too big") << F::BigEndian << 2 << quint64(0x10000) << QByteArray();
+    QTest::newRow("be 8 bytes") << F::BigEndian << 8 << ~quint64(0) << QByteArray(8, char(0xFF));
+    QTest::newRow("bcd") << F::Bcd << 3 << quint64(12345) << QByteArray::fromHex("012345");
+    QTest::newRow("bcd too big") << F::Bcd << 2 << quint64(10000) << QByteArray();
+    QTest::newRow("ascii") << F::Ascii << 6 << quint64(1234) << QByteArray("001234");
+    QTest::newRow("ascii too big") << F::Ascii << 3 << quint64(1000) << QByteArray();
+}
+
+void tst_ProductionRun::stamps() {
+    QFETCH(SerialStamp::Format, format);
+    QFETCH(int, width);
+    QFETCH(quint64, number);
+    QFETCH(QByteArray, cells);
+    const SerialStamp stamp(2, width, format);
+    QCOMPARE(stamp.fitProblem(number).isEmpty(), !cells.isEmpty());
+    if (!cells.isEmpty())
+        QCOMPARE(stamp.apply("ab", number).toHex(), ("ab" + cells).toHex());
+}
+
+// The counter file holds the next number before the unit hears anything but the probe's wake.
+void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
+    ProductionRig rig;
+    rig.engine.runner().choosePort(1);
+    const qsizetype wake = rig.comm.sentBytes().size();
+    QByteArray counterAtFirstByte;
+    rig.pump.setBeforePass([&] {
+        if (counterAtFirstByte.isEmpty() && rig.comm.sentBytes().size() > wake)
+            counterAtFirstByte = fileContents(rig.path("serial.txt"));
+    });
+    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+
+    const ProductionRun::Unit unit = run.programUnit();
+
+    QCOMPARE(counterAtFirstByte, "1001\n");
+    QCOMPARE(unit.serial, 1000u);
+    QCOMPARE(unit.result.end, CommandEnd::Done);
+    QCOMPARE(rig.device.cells().toHex(), stamped(1000).toHex());
+    const QStringList backups = QDir(rig.path("backups")).entryList(QDir::Files);
+    QCOMPARE(backups.size(), 1);
+    QVERIFY2(backups.constFirst().endsWith("-ttyFAKE1-1000.bin"), qPrintable(backups.constFirst()));
+    QCOMPARE(fileContents(rig.path("backups/" + backups.constFirst())), QByteArray(64, char(0xFF)));
+}
+
+// Units are put on and taken off the line; the second has a stuck cell.
+void tst_ProductionRun::batchOfThreeUnits() {
+    DeviceFaults faults;
+    faults.stuckCell = 0x3D;
+    faults.stuckUnit = 2;
+    ProductionRig rig(faults);
+    for (const auto at : {3s, 8s, 13s})
+        rig.time.scheduleIn(at, [&] { rig.device.unplug(); });
+    for (const auto at : {5s, 10s})
+        rig.time.scheduleIn(at, [&] { rig.device.plugIn(); });
+    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+
+    const bool allDone =
+        run.runBatch([&] { return rig.device.unit() == 3 && !rig.device.pluggedIn(); });
+
+    QVERIFY(!allDone);
+    QCOMPARE(rig.output.split('\n').filter("unit ").size(), 3);
+    QVERIFY2(rig.output.contains("unit 2, serial 1001: differences (1 cell)"),
+             qPrintable(rig.output));
+    QVERIFY(rig.output.contains("3 units: 2 done, 1 failed; serial numbers 1000-1002"));
+    QCOMPARE(fileContents(rig.path("serial.txt")), "1003\n");
+    QCOMPARE(rig.device.cells().toHex(), stamped(1002).toHex());
+    QCOMPARE(QDir(rig.path("backups")).entryList(QDir::Files).size(), 3);
+    const QList<QJsonObject> log = rig.logged();
+    QCOMPARE(log.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(log[i]["serial"].toInteger(), 1000 + i);
+        QCOMPARE(log[i]["result"].toString(), i == 1 ? "differences" : "done");
+        QCOMPARE(log[i]["port"].toString(), "/dev/ttyFAKE1");
+    }
+    QCOMPARE(log[1]["write_passes"].toInt(), 1);
+    QCOMPARE(log[1]["differences"][0]["address"].toInt(), 0x3D);
+    // While the line is empty (3 s to 5 s), a probe at most every half second.
+    int probes = 0;
+    for (const FakeSerialControl::Sent& sent : rig.comm.outputs())
+        probes += sent.bytes == Wire::ReadAll && sent.at >= 3s && sent.at < 5s;
+    QVERIFY2(probes >= 2 && probes <= 5, qPrintable(QString::number(probes)));
+}
+
+QTEST_GUILESS_MAIN(tst_ProductionRun)
+#include "tst_ProductionRun.moc"
