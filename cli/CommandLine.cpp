@@ -236,12 +236,11 @@ ExitCode CommandLine::transfer(Command command) {
     if (!m_production.each && openPort() != CommandEnd::Done)
         return ExitCode::PortError;
     const QString where = engine.link().describePort();
-    const QString adapterSerial = QSerialPortInfo(engine.link().device()).serialNumber();
 
     if (command == Command::Write && m_production.wanted()) {
         ProductionRun run(engine,
                           {m_production.stamp, counter ? &*counter : nullptr,
-                           m_production.backupFolder, m_production.logPath, adapterSerial, openPort,
+                           m_production.backupFolder, m_production.logPath, openPort,
                            [&messages](bool quiet) { messages.setQuiet(quiet); }},
                           out(), err());
         if (m_production.each) {
@@ -267,7 +266,8 @@ ExitCode CommandLine::transfer(Command command) {
                 .count();
         const QString logged = UnitLog(m_production.logPath)
                                    .append({started, Commands.at(int(command)), result,
-                                            adapterSerial, std::nullopt, std::nullopt, ms});
+                                            QSerialPortInfo(result.device).serialNumber(),
+                                            std::nullopt, std::nullopt, ms});
         if (!logged.isEmpty()) {
             err() << "tavrin: " << logged << Qt::endl;
             if (result.end == CommandEnd::Done)

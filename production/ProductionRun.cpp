@@ -6,6 +6,7 @@
 #include "production/UnitLog.h"
 
 #include <QDir>
+#include <QSerialPortInfo>
 
 namespace tavrin {
 
@@ -40,7 +41,11 @@ ProductionRun::Unit ProductionRun::programUnit() {
     QString problem;
 
     if (m_options.counter) {
-        unit.serial = m_options.counter->take(&problem);
+        // A number too big for its cells would be cut short, and meet an earlier one.
+        if (m_options.stamp)
+            problem = m_options.stamp->fitProblem(m_options.counter->next());
+        if (problem.isEmpty())
+            unit.serial = m_options.counter->take(&problem);
         if (!unit.serial)
             unit.result.end = CommandEnd::FileFailed;
     }
@@ -68,10 +73,10 @@ ProductionRun::Unit ProductionRun::programUnit() {
     if (!problem.isEmpty())
         m_err << "tavrin: " << problem << Qt::endl;
     if (!m_options.logPath.isEmpty()) {
-        const QString logged =
-            UnitLog(m_options.logPath)
-                .append({started, QStringLiteral("write"), unit.result, m_options.adapterSerial,
-                         unit.serial, before, unit.milliseconds});
+        const QString logged = UnitLog(m_options.logPath)
+                                   .append({started, QStringLiteral("write"), unit.result,
+                                            QSerialPortInfo(unit.result.device).serialNumber(),
+                                            unit.serial, before, unit.milliseconds});
         if (!logged.isEmpty())
             m_err << "tavrin: " << logged << Qt::endl;
         problem = problem.isEmpty() ? logged : problem;

@@ -25,7 +25,6 @@ public:
         SerialCounter* counter = nullptr; // with a stamp
         QString backupFolder;             // empty: no backup
         QString logPath;                  // empty: no log
-        QString adapterSerial;
         // Opens the port again and wakes the device: how a batch probes for a unit.
         std::function<CommandEnd()> openPort;
         // Keeps port and device messages off the terminal while a batch probes.

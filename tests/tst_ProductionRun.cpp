@@ -122,6 +122,17 @@ void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
     QCOMPARE(backups.size(), 1);
     QVERIFY2(backups.constFirst().endsWith("-ttyFAKE1-1000.bin"), qPrintable(backups.constFirst()));
     QCOMPARE(fileContents(rig.path("backups/" + backups.constFirst())), QByteArray(64, char(0xFF)));
+
+    // The numbers outgrow their cells: the next unit is refused before anything is sent.
+    ProductionRun::Options narrow = rig.options();
+    narrow.stamp = SerialStamp(0, 1, SerialStamp::Format::Ascii);
+    const qsizetype sent = rig.comm.sentBytes().size();
+    const ProductionRun::Unit refused =
+        ProductionRun(rig.engine, narrow, rig.out, rig.err).programUnit();
+    QVERIFY2(refused.problem.contains("does not fit"), qPrintable(refused.problem));
+    QCOMPARE(rig.comm.sentBytes().size(), sent);
+    QCOMPARE(fileContents(rig.path("serial.txt")), "1001\n");
+    QCOMPARE(rig.logged().constLast()["result"].toString(), "file");
 }
 
 // Units are put on and taken off the line; the second has a stuck cell.
