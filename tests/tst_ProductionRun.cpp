@@ -34,7 +34,6 @@ struct ProductionRig : LinkRig {
                 &counter,
                 path("backups"),
                 path("units.jsonl"),
-                {},
                 [this] { return engine.runner().choosePort(1); },
                 {}};
     }
