@@ -1,7 +1,9 @@
-// Runs read-and-save plus write-and-verify cycles against tavrin-devsim and prints what went
-// wrong and how memory went. Usage: tavrin-soak [CYCLES] (default 200).
+// Runs write-and-verify plus read-and-save rounds in the window against tavrin-devsim and prints
+// what went wrong and the resident memory after each round; or, with --command-line, runs
+// `tavrin write` again and again and checks that no run leaves a file or the port behind.
+// Usage: tavrin-soak [--command-line] [--new-files] [ROUNDS] (default 200). --new-files names
+// a new image and a new saved file each round, so the folder the file dialogs list grows.
 
-#include "FakeFileDialog.h"
 #include "FakeMessageBox.h"
 #include "RandomImage.h"
 #include "SimulatorProcess.h"
@@ -10,12 +12,21 @@
 #include "image/ImageFile.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QList>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -31,48 +42,59 @@ long residentKiB() {
     return -1;
 }
 
-} // namespace
+QString unitFile(const QTemporaryDir& dir, int run, const char* suffix = "") {
+    return dir.filePath(QStringLiteral("unit-%1%2.bin").arg(run, 4, 10, QChar(u'0')).arg(suffix));
+}
 
-int main(int argc, char* argv[]) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    tavrin::QtMessagePump::prepareApplication();
-    QApplication app(argc, argv);
-    const int cycles = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 200;
+int soakWindow(int rounds, bool newFiles) {
     QTemporaryDir dir;
     tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
     const QString device = sim.devicePath();
     if (device.isEmpty())
         return 1;
 
-    tavrin::test::FakeFileDialog dialog;
+    // The window's own file dialogs, answered as an operator would: the name, then Enter.
+    QString answer;
+    QTimer answering;
+    answering.callOnTimeout([&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialog->selectFile(answer);
+            static_cast<QDialog*>(dialog)->accept(); // as Enter does
+        }
+    });
+    answering.start(10);
     tavrin::test::FakeMessageBox messages;
     messages.setWhileShown([](const auto& shown) {
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(shown.title),
                      qPrintable(shown.prompt));
     });
     tavrin::Program program(
-        {[&](int port) { return port == 1 ? device : QString(); }, &dialog, &messages});
+        {[&](int port) { return port == 1 ? device : QString(); }, nullptr, &messages});
     program.window().show();
     program.window().Com(0)->click();
 
+    // Memory taken before this round is warm-up: caches and first-use allocations.
+    constexpr int WarmUpRounds = 20;
     const long startKiB = residentKiB();
+    QList<long> roundKiB;
     int done = 0;
     int verifyFailures = 0;
     int readMismatches = 0;
-    for (; done < cycles; ++done) {
-        const QByteArray image = tavrin::test::writeRandomImage(dir.filePath("written.bin"));
-        dialog.chooseAlways(dir.filePath("written.bin"));
+    for (; done < rounds; ++done) {
+        answer = unitFile(dir, newFiles ? done + 1 : 0);
+        const QByteArray image = tavrin::test::writeRandomImage(answer);
         program.window().OWEE()->click();
         if (program.window().Label4()->text() != "Verify Completed")
             ++verifyFailures;
-        const QString saved = dir.filePath("saved.bin");
-        dialog.chooseAlways(saved);
+        const QString saved = unitFile(dir, newFiles ? done + 1 : 0, "-read");
+        answer = saved;
         program.window().RSEE()->click();
         if (tavrin::ImageFile::read(saved).bytes != image)
             ++readMismatches;
+        roundKiB << residentKiB();
+        std::printf("round %d  %ld KiB\n", done + 1, roundKiB.constLast());
+        std::fflush(stdout);
     }
-    const long endKiB = residentKiB();
 
     int bytesLost = 0;
     sim.stop();
@@ -80,11 +102,89 @@ int main(int argc, char* argv[]) {
         if (line.startsWith("written lost="))
             bytesLost += line.mid(13).toInt();
 
-    std::printf("cycles done       %d\n", done);
+    std::printf("rounds done       %d\n", done);
     std::printf("verify failures   %d\n", verifyFailures);
     std::printf("read mismatches   %d\n", readMismatches);
     std::printf("bytes lost        %d\n", bytesLost);
     std::printf("messages shown    %d\n", int(messages.shown().size()));
-    std::printf("resident memory   %ld KiB at start, %ld KiB at end\n", startKiB, endKiB);
+    std::printf("resident memory   %ld KiB before round 1\n", startKiB);
+    for (int round : {1, WarmUpRounds, 100, 500, 1000})
+        if (round <= roundKiB.size())
+            std::printf("  after round %-4d %ld KiB\n", round, roundKiB.at(round - 1));
+    if (roundKiB.size() > WarmUpRounds)
+        std::printf("growth after round %d: %ld KiB over %d rounds\n", WarmUpRounds,
+                    roundKiB.constLast() - roundKiB.at(WarmUpRounds - 1),
+                    int(roundKiB.size()) - WarmUpRounds);
     return verifyFailures + readMismatches + bytesLost + int(messages.shown().size()) == 0 ? 0 : 1;
+}
+
+// Each run is a process of its own: what could pile up is left behind in files or on the port.
+int soakCommandLine(int runs) {
+    QTemporaryDir dir;
+    const QString temp = dir.filePath(QStringLiteral("tmp"));
+    QDir().mkpath(temp);
+    tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
+    if (sim.devicePath().isEmpty())
+        return 1;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp);
+
+    const auto count = [&](const QString& event) {
+        return int(sim.events().filter(QRegularExpression(u'^' + event)).size());
+    };
+    int failures = 0;
+    int portsLeftOpen = 0;
+    qint64 slowestMs = 0;
+    for (int run = 1; run <= runs; ++run) {
+        const QByteArray image = tavrin::test::writeRandomImage(unitFile(dir, run));
+        QProcess tavrin;
+        tavrin.setProcessEnvironment(environment);
+        QElapsedTimer clock;
+        clock.start();
+        tavrin.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tavrin"),
+                     {"write", "--quiet", "--port", sim.devicePath(), unitFile(dir, run)});
+        if (!tavrin.waitForFinished(60000) || tavrin.exitCode() != 0) {
+            ++failures;
+            std::fprintf(stderr, "run %d: exit %d: %s\n", run, tavrin.exitCode(),
+                         tavrin.readAllStandardError().constData());
+        }
+        slowestMs = std::max(slowestMs, clock.elapsed());
+        if (!QTest::qWaitFor([&] { return count("connected") == count("disconnected"); }, 5000))
+            ++portsLeftOpen;
+        if (run % 100 == 0) {
+            std::printf("run %d\n", run);
+            std::fflush(stdout);
+        }
+    }
+    sim.stop();
+
+    const QStringList left =
+        QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList beside =
+        QDir(dir.path())
+            .entryList(QDir::Files | QDir::Hidden)
+            .filter(QRegularExpression(QStringLiteral("^(?!unit-\\d{4}\\.bin$|device\\.bin$)")));
+    std::printf("runs              %d\n", runs);
+    std::printf("failed runs       %d\n", failures);
+    std::printf("port left open    %d runs\n", portsLeftOpen);
+    std::printf("files left        %d in TMPDIR, %d beside the images\n", int(left.size()),
+                int(beside.size()));
+    std::printf("slowest run       %lld ms\n", slowestMs);
+    for (const QString& name : left + beside)
+        std::printf("  %s\n", qPrintable(name));
+    return failures + portsLeftOpen + left.size() + beside.size() == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    tavrin::QtMessagePump::prepareApplication();
+    QApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const bool commandLine = arguments.removeAll(QStringLiteral("--command-line")) > 0;
+    const bool newFiles = arguments.removeAll(QStringLiteral("--new-files")) > 0;
+    const int rounds = arguments.isEmpty() ? 200 : arguments.constFirst().toInt();
+    return commandLine ? soakCommandLine(rounds) : soakWindow(rounds, newFiles);
 }
