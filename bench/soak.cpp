@@ -1,8 +1,9 @@
 // Runs write-and-verify plus read-and-save rounds in the window against tavrin-devsim and prints
 // what went wrong and the resident memory after each round; or, with --command-line, runs
 // `tavrin write` again and again and checks that no run leaves a file or the port behind.
-// Usage: tavrin-soak [--command-line] [--new-files] [ROUNDS] (default 200). --new-files names
-// a new image and a new saved file each round, so the folder the file dialogs list grows.
+// Usage: tavrin-soak [--command-line] [--new-files] [--files N] [ROUNDS] (default 200).
+// --new-files names a new image and a new saved file each round, so the folder the file dialogs
+// list grows; --files N puts N other files into that folder before the first round.
 
 #include "FakeMessageBox.h"
 #include "RandomImage.h"
@@ -12,6 +13,7 @@
 #include "image/ImageFile.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -46,12 +48,15 @@ QString unitFile(const QTemporaryDir& dir, int run, const char* suffix = "") {
     return dir.filePath(QStringLiteral("unit-%1%2.bin").arg(run, 4, 10, QChar(u'0')).arg(suffix));
 }
 
-int soakWindow(int rounds, bool newFiles) {
+int soakWindow(int rounds, bool newFiles, int otherFiles) {
     QTemporaryDir dir;
     tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
     const QString device = sim.devicePath();
     if (device.isEmpty())
         return 1;
+    for (int file = 1; file <= otherFiles; ++file)
+        (void)tavrin::ImageFile::write(dir.filePath(QStringLiteral("other-%1.bin").arg(file)),
+                                       QByteArray(64, '\xff'));
 
     // The window's own file dialogs, answered as an operator would: the name, then Enter.
     QString answer;
@@ -182,9 +187,15 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     tavrin::QtMessagePump::prepareApplication();
     QApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    const bool commandLine = arguments.removeAll(QStringLiteral("--command-line")) > 0;
-    const bool newFiles = arguments.removeAll(QStringLiteral("--new-files")) > 0;
-    const int rounds = arguments.isEmpty() ? 200 : arguments.constFirst().toInt();
-    return commandLine ? soakCommandLine(rounds) : soakWindow(rounds, newFiles);
+    QCommandLineParser parser;
+    const QCommandLineOption commandLine("command-line");
+    const QCommandLineOption newFiles("new-files");
+    const QCommandLineOption files("files", "", "N", "0");
+    parser.addOptions({commandLine, newFiles, files});
+    parser.addPositionalArgument("rounds", "");
+    parser.process(app);
+    const int rounds = parser.positionalArguments().value(0, "200").toInt();
+    if (parser.isSet(commandLine))
+        return soakCommandLine(rounds);
+    return soakWindow(rounds, parser.isSet(newFiles), parser.value(files).toInt());
 }
