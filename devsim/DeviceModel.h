@@ -35,8 +35,9 @@ public:
     static constexpr int CellCount = Wire::EepromSize;
     static constexpr std::chrono::milliseconds DefaultCellWriteTime{5};
     // How late a pseudo-terminal may hand a byte to its reader: the kernel worker that moves it
-    // can be kept waiting by other work on the machine.
-    static constexpr std::chrono::milliseconds HandoverSlack{20};
+    // shares its queue with the file system's work, and under heavy disk traffic waits 40 ms
+    // and more.
+    static constexpr std::chrono::milliseconds HandoverSlack{100};
 
     struct Piece {
         Time delay{0}; // after the previous piece has left, or after the command for the first

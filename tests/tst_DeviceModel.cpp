@@ -100,6 +100,8 @@ void tst_DeviceModel::bytesArrivingTooSoonAreLost_data() {
         << QList<int>{10, 10, 18, 2, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10} << 0;
     QTest::newRow("three bytes handed over together, the first 20 ms late")
         << QList<int>{10, 10, 30, 0, 0, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10} << 0;
+    QTest::newRow("eight bytes handed over together, the first 70 ms late")
+        << QList<int>{10, 10, 80, 0, 0, 0, 0, 0, 0, 0, 10, 10, 10, 10, 10, 10} << 0;
     QTest::newRow("no pause at all") << QList<int>{0} << 61;
     QTest::newRow("1 ms pauses") << QList<int>{1} << 49;
     QTest::newRow("3 ms pauses") << QList<int>{3} << 24;

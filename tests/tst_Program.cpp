@@ -37,6 +37,10 @@ struct EndToEnd {
         guard.start(30000);
         program.window().Com(0)->click();
     }
+    ~EndToEnd() {
+        if (QTest::currentTestFailed() && sim)
+            qInfo("the device saw: %s", qPrintable(sim->events().join(u", ")));
+    }
     // A simulator on a new pseudo-terminal, as if the adapter were plugged in again.
     void plugIn(QStringList options = {}) {
         sim =
