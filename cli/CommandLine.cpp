@@ -15,6 +15,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QSerialPortInfo>
 #include <QTextStream>
 
@@ -202,6 +203,8 @@ ExitCode CommandLine::transfer(Command command) {
     ArgumentFile file(m_file);
     ConsoleMessages messages(m_retries);
     Engine engine({pump, timer1, comm, file, messages});
+    // However the command ends, the port is closed with both lines down, as the window leaves it.
+    const auto closePort = qScopeGuard([&engine] { engine.runner().shutDown(); });
     engine.protocol().setReplyTimeout(m_timeout);
     std::unique_ptr<ProgressBar> progress;
     if (!m_quiet && ProgressBar::wanted())

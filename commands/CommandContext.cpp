@@ -37,6 +37,9 @@ CommandEnd CommandContext::endFor(Outcome outcome) const {
         return CommandEnd::TimedOut;
     case Outcome::Closing:
         return CommandEnd::Closing;
+    case Outcome::TimerFailed:
+        link.reportTimerFailure();
+        return CommandEnd::TimerFailed;
     case Outcome::PortLost:
         break;
     }

@@ -16,9 +16,16 @@ PacingTimer::PacingTimer(TickSource& timer1, Waiter& waiter)
 Outcome PacingTimer::Pause(int sec) {
     m_timerB = 0;
     m_timer1.enable();
-    const Outcome outcome = m_waiter.waitUntil([&] { return m_timerB >= sec; });
+    const Outcome outcome =
+        m_waiter.waitUntil([&] { return m_timerB >= sec || !m_timer1.failure().isEmpty(); });
     m_timer1.disable();
+    if (outcome == Outcome::Completed && m_timerB < sec)
+        return Outcome::TimerFailed;
     return outcome;
+}
+
+QString PacingTimer::failure() const {
+    return m_timer1.failure();
 }
 
 void PacingTimer::Timer1_Timer() {

@@ -2,7 +2,7 @@
 
 #include "link/Outcome.h"
 
-#include <QtGlobal>
+#include <QString>
 
 #include <chrono>
 
@@ -25,6 +25,8 @@ public:
     void Timer1_Timer();
 
     qint16 TimerB() const { return m_timerB; }
+    // Empty while the ticks come; what the system said once its timer failed.
+    QString failure() const;
 
 private:
     TickSource& m_timer1;

@@ -6,6 +6,18 @@
 
 namespace tavrin {
 
+namespace {
+
+// The system's own words as a sentence: Windows ends its texts with a full stop already.
+QString sentence(const QString& detail) {
+    const QString trimmed = detail.trimmed();
+    return trimmed.endsWith(u'.') || trimmed.endsWith(u'!') || trimmed.endsWith(u'?')
+               ? trimmed
+               : trimmed + u'.';
+}
+
+} // namespace
+
 SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
                        QObject* parent)
     : QObject(parent)
@@ -41,8 +53,14 @@ Outcome SerialLink::CyclePort() {
     // Closing drops both lines.
     m_comm.close();
     emit portChanged();
-    if (m_timer.Pause(PortCycleUnits) == Outcome::Closing || m_shutDown)
+    const Outcome paused = m_timer.Pause(PortCycleUnits);
+    if (paused == Outcome::Closing || m_shutDown)
         return Outcome::Closing;
+    // Without ticks the second cannot be counted: the port stays closed.
+    if (paused == Outcome::TimerFailed) {
+        reportTimerFailure();
+        return Outcome::PortLost;
+    }
     return openSelected();
 }
 
@@ -132,20 +150,27 @@ void SerialLink::reportOpenFailure(const PortError& error) {
                     "logging in again.");
         break;
     default:
-        reason = tr("%1.").arg(error.detail);
+        reason = sentence(error.detail);
         break;
     }
     m_messages.tell(tr("%1 could not be opened: %2").arg(describePort(), reason),
                     tr("COM port not available"));
 }
 
+void SerialLink::reportTimerFailure() {
+    m_messages.tell(tr("The system's timer stopped working: %1\nNothing more can be timed; close "
+                       "the program and start it again.")
+                        .arg(sentence(m_timer.failure())),
+                    tr("Timer failed"));
+}
+
 void SerialLink::onFailed(const PortError& error) {
     if (m_shutDown)
         return;
     emit portChanged();
-    m_messages.tell(tr("%1 stopped working: %2.\nThe device may have been unplugged. The port "
+    m_messages.tell(tr("%1 stopped working: %2\nThe device may have been unplugged. The port "
                        "was closed; choose it again once the device is back.")
-                        .arg(describePort(), error.detail),
+                        .arg(describePort(), sentence(error.detail)),
                     tr("COM port failed"));
 }
 

@@ -46,6 +46,9 @@ public:
     qint64 inBufferCount() const;
     QByteArray input();
 
+    // Tells the operator that the ticks stopped, and why.
+    void reportTimerFailure();
+
     // The program is ending: close the port and never open it or send anything again.
     void shutDown();
 

@@ -2,11 +2,15 @@
 
 #include "platform/PortMap.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace tavrin {
@@ -14,6 +18,44 @@ namespace tavrin {
 namespace {
 
 constexpr qint64 InBufferSize = 1024;
+// How long the system may take to accept a few bytes before the port is taken as failed.
+constexpr std::chrono::milliseconds HandOverTimeout{1000};
+
+#ifdef Q_OS_WIN
+// Qt takes only ERROR_INVALID_PARAMETER to mean that a port has no such line; other drivers
+// without modem lines answer ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION. Asking the driver
+// once more is the way to its own answer.
+bool lineUnsupported(HANDLE port, DWORD function) {
+    if (EscapeCommFunction(port, function))
+        return false;
+    const DWORD code = GetLastError();
+    return code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED ||
+           code == ERROR_INVALID_FUNCTION;
+}
+
+// QSerialPort restores at closing the settings it found at opening, and a port usually keeps
+// DTR and RTS enabled from its last user: the restore would raise them again right after the close
+// dropped them. Disabled before the opening, they stay down after the close. A port that cannot be
+// opened here is left to the opening, which says why.
+void disableLines(const QString& device) {
+    const QString path =
+        device.startsWith(QStringLiteral("\\\\.\\")) ? device : QStringLiteral("\\\\.\\") + device;
+    const HANDLE port =
+        CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return;
+    DCB settings{};
+    settings.DCBlength = sizeof settings;
+    if (GetCommState(port, &settings) && (settings.fDtrControl != DTR_CONTROL_DISABLE ||
+                                          settings.fRtsControl != RTS_CONTROL_DISABLE)) {
+        settings.fDtrControl = DTR_CONTROL_DISABLE;
+        settings.fRtsControl = RTS_CONTROL_DISABLE;
+        SetCommState(port, &settings);
+    }
+    CloseHandle(port);
+}
+#endif
 
 } // namespace
 
@@ -57,6 +99,9 @@ PortError QtSerialControl::open() {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(InBufferSize);
+#ifdef Q_OS_WIN
+    disableLines(m_device);
+#endif
     m_failing = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         PortError error = describe(m_port.error());
@@ -103,6 +148,12 @@ PortError QtSerialControl::setLine(Line line, LineLevel level) {
         return {};
     PortError error = describe(m_port.error());
     m_port.clearError();
+#ifdef Q_OS_WIN
+    if (error.kind == PortError::Kind::Failed &&
+        lineUnsupported(m_port.handle(), line == Line::Dtr ? (raised ? SETDTR : CLRDTR)
+                                                           : (raised ? SETRTS : CLRRTS)))
+        error.kind = PortError::Kind::LinesUnsupported;
+#endif
     return error;
 }
 
@@ -110,12 +161,24 @@ PortError QtSerialControl::output(const QByteArray& bytes) {
     if (!isOpen())
         return {PortError::Kind::Failed, m_device, tr("the port is not open")};
     // Hand the bytes to the system now, so the pacing of the caller is the pacing on the line.
-    if (m_port.write(bytes) != bytes.size() || !m_port.flush() || m_failing) {
+    if (m_port.write(bytes) != bytes.size() || !m_port.flush() || !handOver() || m_failing) {
         if (!m_failing)
             onErrorOccurred(QSerialPort::WriteError);
         return {PortError::Kind::Failed, m_device, tr("the bytes could not be sent")};
     }
     return {};
+}
+
+// On Windows one write is in flight at a time, and bytes written meanwhile wait in Qt's buffer
+// until the event loop sees it complete; on Linux a full terminal keeps them there too. Waits
+// until the system has taken them all.
+bool QtSerialControl::handOver() {
+    const QDeadlineTimer deadline(HandOverTimeout);
+    while (m_port.bytesToWrite() > 0 && !m_failing) {
+        if (!m_port.waitForBytesWritten(int(deadline.remainingTime())))
+            return false;
+    }
+    return true;
 }
 
 qint64 QtSerialControl::inBufferCount() const {

@@ -39,6 +39,7 @@ private:
     enum class Line { Dtr, Rts };
 
     PortError setLine(Line line, LineLevel level);
+    bool handOver();
     PortError describe(QSerialPort::SerialPortError error) const;
     void onErrorOccurred(QSerialPort::SerialPortError error);
 

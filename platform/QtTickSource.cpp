@@ -22,7 +22,7 @@ namespace tavrin {
 // Expirations are read from the descriptor by the event loop; re-arming discards unread ones.
 class QtTickSource::SystemTimer {
 public:
-    explicit SystemTimer(std::function<void()> expired) {
+    SystemTimer(std::function<void()> expired, const std::function<void(QString)>&) {
         m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
         if (m_fd < 0)
             return;
@@ -63,7 +63,7 @@ private:
 // finer while armed.
 class QtTickSource::SystemTimer {
 public:
-    explicit SystemTimer(std::function<void()> expired) {
+    SystemTimer(std::function<void()> expired, std::function<void(QString)> failed) {
         m_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                          TIMER_ALL_ACCESS);
         m_highResolution = m_timer != nullptr;
@@ -72,10 +72,18 @@ public:
         m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!m_timer || !m_stop)
             return;
-        m_waiter = std::thread([this, expired] {
+        m_waiter = std::thread([this, expired, failed] {
             const HANDLE handles[] = {m_stop, m_timer};
-            while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+            DWORD woken;
+            while ((woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE)) ==
+                   WAIT_OBJECT_0 + 1)
                 QMetaObject::invokeMethod(&m_receiver, expired, Qt::QueuedConnection);
+            // Anything but the stop is a wait that failed: no tick would ever come again.
+            if (woken != WAIT_OBJECT_0) {
+                const QString error = qt_error_string(int(GetLastError()));
+                QMetaObject::invokeMethod(
+                    &m_receiver, [failed, error] { failed(error); }, Qt::QueuedConnection);
+            }
         });
     }
     ~SystemTimer() {
@@ -123,7 +131,7 @@ private:
 
 class QtTickSource::SystemTimer {
 public:
-    explicit SystemTimer(const std::function<void()>&) {}
+    SystemTimer(const std::function<void()>&, const std::function<void(QString)>&) {}
     bool arm(std::chrono::milliseconds) { return false; }
     void disarm() {}
 };
@@ -131,7 +139,8 @@ public:
 #endif
 
 QtTickSource::QtTickSource()
-    : m_system(std::make_unique<SystemTimer>([this] { deliver(); })) {
+    : m_system(std::make_unique<SystemTimer>([this] { deliver(); },
+                                             [this](const QString& error) { fail(error); })) {
     m_fallback.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_fallback, &QTimer::timeout, [this] { deliver(); });
 }
@@ -147,6 +156,8 @@ void QtTickSource::setInterval(std::chrono::milliseconds interval) {
 
 // Like a timer control's Enabled: the first tick comes one whole interval after this.
 void QtTickSource::enable() {
+    if (!m_failure.isEmpty())
+        return;
     m_system->disarm();
     m_enabled = true;
     m_enabledAt = std::chrono::steady_clock::now();
@@ -167,6 +178,11 @@ bool QtTickSource::isEnabled() const {
 
 void QtTickSource::setTickHandler(std::function<void()> handler) {
     m_handler = std::move(handler);
+}
+
+void QtTickSource::fail(const QString& failure) {
+    disable();
+    m_failure = failure.isEmpty() ? QStringLiteral("the wait for the timer failed") : failure;
 }
 
 void QtTickSource::deliver() {

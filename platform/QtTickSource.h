@@ -25,6 +25,7 @@ public:
     void disable() override;
     bool isEnabled() const override;
     void setTickHandler(std::function<void()> handler) override;
+    QString failure() const override { return m_failure; }
     // Ticks delivered since construction, for the benchmark.
     int ticks() const { return m_ticks; }
 
@@ -33,6 +34,7 @@ private:
     class SystemTimer;
 
     void deliver();
+    void fail(const QString& failure);
 
     std::chrono::milliseconds m_interval{0};
     bool m_enabled = false;
@@ -41,6 +43,7 @@ private:
     // Since the last enabling: the n-th tick is due n intervals after it, never sooner.
     std::chrono::steady_clock::time_point m_enabledAt;
     int m_ticksSinceEnabled = 0;
+    QString m_failure;
     std::unique_ptr<SystemTimer> m_system;
     QTimer m_fallback; // where the system's timer cannot be had
 };

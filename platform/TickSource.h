@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <functional>
 
@@ -15,6 +17,9 @@ public:
     virtual void disable() = 0;
     virtual bool isEnabled() const = 0;
     virtual void setTickHandler(std::function<void()> handler) = 0;
+    // Empty while the ticks come; once the system's timer has failed, what the system said. No
+    // tick comes after that.
+    virtual QString failure() const = 0;
 };
 
 } // namespace tavrin

@@ -16,6 +16,7 @@ private slots:
     void pumpsBeforeTheFirstTest();
     void consecutivePausesDoNotShareTicks();
     void closingEndsAPause();
+    void aFailedTimerEndsEveryPause();
 };
 
 void tst_PacingTimer::startsDisabledAtTenMilliseconds() {
@@ -82,6 +83,17 @@ void tst_PacingTimer::closingEndsAPause() {
     // Once closing, no wait lasts any time at all.
     QCOMPARE(rig.pacing.Pause(5), Outcome::Closing);
     QCOMPARE(rig.time.now(), 250ms);
+}
+
+// No tick comes after the system's timer failed: a pause must not wait for one for ever.
+void tst_PacingTimer::aFailedTimerEndsEveryPause() {
+    LinkRig rig;
+    rig.time.scheduleIn(35ms, [&] { rig.timer1.fail(QStringLiteral("The handle is invalid.")); });
+    QCOMPARE(rig.pacing.Pause(2000), Outcome::TimerFailed);
+    QCOMPARE(rig.time.now(), 35ms);
+    QCOMPARE(rig.pacing.failure(), QStringLiteral("The handle is invalid."));
+    QCOMPARE(rig.pacing.Pause(5), Outcome::TimerFailed);
+    QCOMPARE(rig.time.now(), 35ms);
 }
 
 QTEST_GUILESS_MAIN(tst_PacingTimer)

@@ -27,6 +27,7 @@ private slots:
     void failureWhileOpenIsReportedOnce();
     void cyclePortThatCannotReopen();
     void closingDuringACycleDoesNotReopen();
+    void timerFailingDuringACycleLeavesThePortClosed();
     void nothingIsSentAfterShutDown();
 };
 
@@ -115,7 +116,11 @@ void tst_SerialLink::openFailuresAreExplained_data() {
         << QStringList{"Com4 (/dev/ttyS0)", "no permission", "dialout", "logging in again"};
     QTest::newRow("anything else")
         << 1 << "/dev/ttyUSB0" << PortError::Kind::Failed << "Input/output error"
-        << QStringList{"Com1 (/dev/ttyUSB0) could not be opened", "Input/output error"};
+        << QStringList{"Com1 (/dev/ttyUSB0) could not be opened", "Input/output error."};
+    // Windows's texts end with a full stop of their own.
+    QTest::newRow("in Windows's words")
+        << 1 << "COM1" << PortError::Kind::Failed << "The request is not supported."
+        << QStringList{"Com1 (COM1) could not be opened: The request is not supported."};
 }
 
 void tst_SerialLink::openFailuresAreExplained() {
@@ -141,6 +146,7 @@ void tst_SerialLink::openFailuresAreExplained() {
     for (const QString& words : said)
         QVERIFY2(shown.prompt.contains(words), qPrintable(shown.prompt));
     QVERIFY(!shown.prompt.contains(u"locking"));
+    QVERIFY2(!shown.prompt.contains(u".."), qPrintable(shown.prompt));
 }
 
 void tst_SerialLink::portWithoutModemLinesStillWorks() {
@@ -204,6 +210,24 @@ void tst_SerialLink::closingDuringACycleDoesNotReopen() {
     QVERIFY(!rig.comm.isOpen());
     QCOMPARE(rig.comm.dtr(), LineLevel::Dropped);
     QCOMPARE(rig.comm.calls().last(), QStringLiteral("PortOpen=False"));
+}
+
+// Without ticks the second down cannot be counted: reopening early would give the device a short
+// cycle.
+void tst_SerialLink::timerFailingDuringACycleLeavesThePortClosed() {
+    LinkRig rig;
+    rig.link.choosePort(1);
+    rig.time.scheduleIn(300ms, [&] { rig.timer1.fail(QStringLiteral("Access is denied.")); });
+    QCOMPARE(rig.link.CyclePort(), Outcome::PortLost);
+    QCOMPARE(rig.time.now(), 300ms);
+    QVERIFY(!rig.link.PortOpen());
+    QCOMPARE(rig.comm.dtr(), LineLevel::Dropped);
+    QCOMPARE(rig.comm.sentBytes(), QByteArray("\x1b"));
+    QCOMPARE(rig.messages.shown().size(), 1);
+    const FakeMessageBox::Shown shown = rig.messages.shown().constFirst();
+    QCOMPARE(shown.title, QStringLiteral("Timer failed"));
+    QVERIFY2(shown.prompt.contains(u"timer stopped working: Access is denied.\n"),
+             qPrintable(shown.prompt));
 }
 
 void tst_SerialLink::nothingIsSentAfterShutDown() {

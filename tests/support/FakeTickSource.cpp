@@ -6,13 +6,18 @@ FakeTickSource::FakeTickSource(VirtualTime& time)
     : m_time(time) {}
 
 void FakeTickSource::enable() {
-    if (m_event == 0)
+    if (m_event == 0 && m_failure.isEmpty())
         scheduleNext();
 }
 
 void FakeTickSource::disable() {
     m_time.cancel(m_event);
     m_event = 0;
+}
+
+void FakeTickSource::fail(const QString& failure) {
+    disable();
+    m_failure = failure;
 }
 
 void FakeTickSource::scheduleNext() {

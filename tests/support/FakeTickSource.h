@@ -15,6 +15,9 @@ public:
     void disable() override;
     bool isEnabled() const override { return m_event != 0; }
     void setTickHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
+    QString failure() const override { return m_failure; }
+    // The timer stops for good, as when the system's wait fails.
+    void fail(const QString& failure);
 
     std::chrono::milliseconds interval() const { return m_interval; }
     int ticks() const { return m_ticks; }
@@ -27,6 +30,7 @@ private:
     std::function<void()> m_handler;
     int m_event = 0;
     int m_ticks = 0;
+    QString m_failure;
 };
 
 } // namespace tavrin::test

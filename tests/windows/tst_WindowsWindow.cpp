@@ -1,10 +1,13 @@
-// The window under Windows's own window system: a close sent as a Windows message during a wait
-// reaches the window at once and ends the wait; the wait pumps Windows messages, not only Qt's.
+// The window and the waits under Windows's own window system: a close sent as a Windows message
+// during a wait reaches the window at once and ends the wait; the wait pumps Windows messages, not
+// only Qt's; and an event posted while a pass runs ends the wait that follows it.
 
 #include "FakeFileDialog.h"
 #include "FakeMessageBox.h"
 
 #include "app/Program.h"
+#include "link/Waiter.h"
+#include "platform/QtMessagePump.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -37,6 +40,7 @@ class tst_WindowsWindow : public QObject {
 private slots:
     void closeDuringAWaitEndsIt_data();
     void closeDuringAWaitEndsIt();
+    void eventPostedDuringAPassEndsTheWait();
 };
 
 void tst_WindowsWindow::closeDuringAWaitEndsIt_data() {
@@ -69,6 +73,36 @@ void tst_WindowsWindow::closeDuringAWaitEndsIt() {
     QVERIFY2(waited < afterMs + 3000, qPrintable(QString::number(waited)));
     QVERIFY(!program.window().isVisible());
     QVERIFY(!program.engine().link().PortOpen());
+}
+
+// A Windows timer message handled in the first pass posts the event waited for; the pass takes the
+// wake-up message that the posting sent, and the next pass delivers the event before it sleeps.
+// That sleep must not last: nothing else would come to end it before the deadline.
+void tst_WindowsWindow::eventPostedDuringAPassEndsTheWait() {
+    tavrin::QtMessagePump pump;
+    tavrin::Waiter waiter(pump);
+    for (int round = 0; round < 20; ++round) {
+        QObject receiver;
+        bool arrived = false;
+        // A coarse timer of 20 ms or more is a Windows timer message, handled inside a pass.
+        QTimer::singleShot(25, Qt::CoarseTimer, &receiver, [&receiver, &arrived] {
+            QMetaObject::invokeMethod(
+                &receiver, [&arrived] { arrived = true; }, Qt::QueuedConnection);
+        });
+        // Its message is queued before the wait starts, so the wait's first pass handles it.
+        QElapsedTimer queued;
+        queued.start();
+        while (!(HIWORD(GetQueueStatus(QS_TIMER)) & QS_TIMER) && queued.elapsed() < 2000)
+            SleepEx(1, FALSE);
+
+        QElapsedTimer clock;
+        clock.start();
+        const tavrin::Outcome outcome =
+            waiter.waitUntil([&arrived] { return arrived; }, pump.now() + std::chrono::seconds(5));
+        QCOMPARE(outcome, tavrin::Outcome::Completed);
+        QVERIFY2(clock.elapsed() < 1000,
+                 qPrintable(QStringLiteral("round %1: %2 ms").arg(round).arg(clock.elapsed())));
+    }
 }
 
 QTEST_MAIN(tst_WindowsWindow)
