@@ -160,8 +160,9 @@ PortError QtSerialControl::setLine(Line line, LineLevel level) {
 PortError QtSerialControl::output(const QByteArray& bytes) {
     if (!isOpen())
         return {PortError::Kind::Failed, m_device, tr("the port is not open")};
-    // Hand the bytes to the system now, so the pacing of the caller is the pacing on the line.
-    if (m_port.write(bytes) != bytes.size() || !m_port.flush() || !handOver() || m_failing) {
+    // Hand the bytes to the system now, so the pacing of the caller is the pacing on the line:
+    // after what was sent before, which may still be on its way.
+    if (!handOver() || m_port.write(bytes) != bytes.size() || !m_port.flush() || m_failing) {
         if (!m_failing)
             onErrorOccurred(QSerialPort::WriteError);
         return {PortError::Kind::Failed, m_device, tr("the bytes could not be sent")};
@@ -171,7 +172,7 @@ PortError QtSerialControl::output(const QByteArray& bytes) {
 
 // On Windows one write is in flight at a time, and bytes written meanwhile wait in Qt's buffer
 // until the event loop sees it complete; on Linux a full terminal keeps them there too. Waits
-// until the system has taken them all.
+// until the system has taken everything written so far, so that the next write goes out at once.
 bool QtSerialControl::handOver() {
     const QDeadlineTimer deadline(HandOverTimeout);
     while (m_port.bytesToWrite() > 0 && !m_failing) {

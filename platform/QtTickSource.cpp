@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <atomic>
 #include <thread>
 #include <windows.h>
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -60,9 +61,14 @@ private:
 
 // A thread waits on the timer and posts each expiry to the event loop of the thread that made
 // it. High resolution from Windows 10 1803 on; before that the system's 15.6 ms timer, made
-// finer while armed.
+// finer while armed. A timer wakes late (Wine rounds it up to the next millisecond, Windows's
+// high-resolution timer by up to half of one): it is armed Lead early, and the thread waits out
+// the rest of each period on the performance counter, so that a tick is posted when it is due.
 class QtTickSource::SystemTimer {
 public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::microseconds Lead{1000};
+
     SystemTimer(std::function<void()> expired, std::function<void(QString)> failed) {
         m_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                          TIMER_ALL_ACCESS);
@@ -76,8 +82,10 @@ public:
             const HANDLE handles[] = {m_stop, m_timer};
             DWORD woken;
             while ((woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE)) ==
-                   WAIT_OBJECT_0 + 1)
+                   WAIT_OBJECT_0 + 1) {
+                waitUntilDue();
                 QMetaObject::invokeMethod(&m_receiver, expired, Qt::QueuedConnection);
+            }
             // Anything but the stop is a wait that failed: no tick would ever come again.
             if (woken != WAIT_OBJECT_0) {
                 const QString error = qt_error_string(int(GetLastError()));
@@ -102,8 +110,10 @@ public:
         if (!m_highResolution)
             timeBeginPeriod(1);
         using Units = std::chrono::duration<LONGLONG, std::ratio<1, 10'000'000>>;
+        m_interval = interval;
+        m_firstDue = Clock::now() + interval;
         LARGE_INTEGER due;
-        due.QuadPart = -std::chrono::duration_cast<Units>(interval).count(); // relative
+        due.QuadPart = -std::chrono::duration_cast<Units>(interval - Lead).count(); // relative
         m_armed = SetWaitableTimer(m_timer, &due, LONG(interval.count()), nullptr, nullptr, FALSE);
         if (!m_armed && !m_highResolution)
             timeEndPeriod(1);
@@ -119,6 +129,20 @@ public:
     }
 
 private:
+    // The expiry that woke the thread is the due time it came Lead early for.
+    void waitUntilDue() const {
+        const Clock::duration interval = m_interval.load();
+        const Clock::time_point firstDue = m_firstDue.load();
+        const auto since = Clock::now() + Lead - firstDue;
+        if (interval <= Clock::duration::zero() || since < Clock::duration::zero())
+            return;
+        const Clock::time_point due = firstDue + (since / interval) * interval;
+        while (Clock::now() < due)
+            YieldProcessor();
+    }
+
+    std::atomic<Clock::duration> m_interval{};
+    std::atomic<Clock::time_point> m_firstDue{};
     HANDLE m_timer = nullptr;
     HANDLE m_stop = nullptr;
     bool m_highResolution = false;

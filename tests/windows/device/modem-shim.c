@@ -5,7 +5,9 @@
 // is already inside it: nothing here locks or allocates; the state is atomic and each log line is
 // one write() of a buffer on the stack.
 //
-// TAVRIN_SHIM_LOG    file to append "PID SECONDS.MICROS DTR RTS" lines to (1 = raised)
+// TAVRIN_SHIM_LOG    file to append "PID SECONDS.MICROS DTR RTS" lines to (1 = raised), and a
+//                    "PID SECONDS.MICROS write TERMINAL BYTES" line for each write to a terminal:
+//                    when the bytes were handed over, whatever the device then makes of them
 // TAVRIN_SHIM_LINES  "up": the lines start raised, as a Windows port often keeps them from its last
 //                    user; "unsupported": setting a line fails with ENOTTY, as on a port without
 //                    modem lines (reading them still works)
@@ -50,30 +52,67 @@ static char* number(char* at, unsigned long long value, int digits) {
     return at;
 }
 
-static void logLines(int state) {
-    if (logFd < 0)
-        return;
+// The start of a log line: "PID SECONDS.MICROS ".
+static char* stamp(char* at) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char line[96];
-    char* at = number(line, (unsigned long long)getpid(), 1);
+    at = number(at, (unsigned long long)getpid(), 1);
     *at++ = ' ';
     at = number(at, (unsigned long long)now.tv_sec, 1);
     *at++ = '.';
     at = number(at, (unsigned long long)now.tv_nsec / 1000, 6);
     *at++ = ' ';
+    return at;
+}
+
+static void logLine(const char* line, const char* end) {
+    (void)!syscall(SYS_write, logFd, line, (size_t)(end - line));
+}
+
+static void logLines(int state) {
+    if (logFd < 0)
+        return;
+    char line[96];
+    char* at = stamp(line);
     *at++ = state & TIOCM_DTR ? '1' : '0';
     *at++ = ' ';
     *at++ = state & TIOCM_RTS ? '1' : '0';
     *at++ = '\n';
-    (void)!write(logFd, line, (size_t)(at - line));
+    logLine(line, at);
+}
+
+// The pseudo-terminal's number, or -1 for anything else.
+static int pseudoTerminal(int fd) {
+    struct stat status;
+    // Unix98 pseudo-terminal slaves have majors 136 to 143.
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || major(status.st_rdev) < 136 ||
+        major(status.st_rdev) > 143)
+        return -1;
+    return (int)((major(status.st_rdev) - 136) * 256 + minor(status.st_rdev));
 }
 
 static int isPseudoTerminal(int fd) {
-    struct stat status;
-    // Unix98 pseudo-terminal slaves have majors 136 to 143.
-    return fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) >= 136 &&
-           major(status.st_rdev) <= 143;
+    return pseudoTerminal(fd) >= 0;
+}
+
+ssize_t write(int fd, const void* bytes, size_t count) {
+    const long result = syscall(SYS_write, fd, bytes, count);
+    if (result > 0 && logFd >= 0) {
+        const int terminal = pseudoTerminal(fd);
+        if (terminal >= 0) {
+            const int saved = errno;
+            char line[96];
+            char* at = stamp(line);
+            memcpy(at, "write ", 6);
+            at = number(at + 6, (unsigned long long)terminal, 1);
+            *at++ = ' ';
+            at = number(at, (unsigned long long)result, 1);
+            *at++ = '\n';
+            logLine(line, at);
+            errno = saved;
+        }
+    }
+    return (ssize_t)result;
 }
 
 int ioctl(int fd, unsigned long request, ...) {
