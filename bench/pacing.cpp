@@ -60,6 +60,7 @@ public:
     }
     qint64 inBufferCount() const override { return m_input.size(); }
     QByteArray input() override { return std::exchange(m_input, {}); }
+    void discardInput() override { m_input.clear(); }
 
     const std::vector<Sent>& sent() const { return m_sent; }
     int bytesLost() const { return m_device.bytesLost(); }

@@ -2,26 +2,32 @@
 
 #include "cli/ArgumentFile.h"
 #include "cli/ConsoleMessages.h"
+#include "cli/PortClaim.h"
 #include "cli/PortList.h"
 #include "cli/ProgressBar.h"
 #include "commands/Engine.h"
 #include "image/ImageFile.h"
+#include "link/WireFormat.h"
 #include "platform/QtMessagePump.h"
 #include "platform/QtSerialControl.h"
 #include "platform/QtTickSource.h"
+#include "production/DurableFile.h"
 #include "production/ProductionRun.h"
 #include "production/SerialCounter.h"
 #include "production/UnitLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QScopeGuard>
 #include <QSerialPortInfo>
 #include <QTextStream>
 
+#include <array>
 #include <cmath>
 #include <csignal>
 #include <memory>
+#include <vector>
 
 namespace tavrin {
 
@@ -116,7 +122,8 @@ QString CommandLine::help() {
         "  -v, --version       the version\n"
         "\n"
         "Exit status: 0 done; 1 the verify found differences; 2 usage error; 3 no reply within\n"
-        "the timeout; 4 port error (absent, busy, no permission, lost); 5 file error.\n");
+        "the timeout; 4 port error (absent, busy, no permission, lost); 5 file error; 6 read:\n"
+        "the device sent fewer than 64 cells (those that came are saved).\n");
 }
 
 CommandLine::CommandLine(QStringList arguments)
@@ -196,26 +203,93 @@ ExitCode CommandLine::run() {
                                           : Command::Verify);
 }
 
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+// While a write runs, Ctrl+C, SIGTERM (a timeout, a service stopping) and SIGHUP (a dropped
+// session) let the unit being written finish: a half-written EEPROM is worse than a short wait.
+class StopSignals {
+public:
+    StopSignals() {
+        stopRequested = 0;
+        for (int signal : Signals)
+            m_before.push_back(std::signal(signal, requestStop));
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < Signals.size(); ++i)
+            std::signal(Signals[i], m_before[i]);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+#ifdef SIGHUP
+    static constexpr std::array<int, 3> Signals{SIGINT, SIGTERM, SIGHUP};
+#else
+    static constexpr std::array<int, 2> Signals{SIGINT, SIGTERM};
+#endif
+    std::vector<void (*)(int)> m_before;
+};
+
+} // namespace
+
 ExitCode CommandLine::transfer(Command command) {
     QtMessagePump pump;
     QtTickSource timer1;
     QtSerialControl comm;
     ArgumentFile file(m_file);
-    ConsoleMessages messages(m_retries);
+    ConsoleMessages messages;
     Engine engine({pump, timer1, comm, file, messages});
     // However the command ends, the port is closed with both lines down, as the window leaves it.
     const auto closePort = qScopeGuard([&engine] { engine.runner().shutDown(); });
     engine.protocol().setReplyTimeout(m_timeout);
-    std::unique_ptr<ProgressBar> progress;
-    if (!m_quiet && ProgressBar::wanted())
-        progress = std::make_unique<ProgressBar>(engine.reporter());
+    std::optional<StopSignals> stopSignals;
+    if (command == Command::Write)
+        stopSignals.emplace();
+    CommandRunner& runner = engine.runner();
+    const QString device = m_port.kind == PortArgument::Kind::Number
+                               ? engine.link().deviceFor(m_port.number)
+                               : m_port.device;
+    const QDateTime started = QDateTime::currentDateTimeUtc();
+    const auto start = engine.waiter().now();
 
-    // A missing or unreadable image, or a serial number that cannot be used, is refused before
-    // anything reaches the device.
+    // Everything the command and the unit's record need is checked before anything reaches the
+    // device. A refusal is logged once, when the log itself is usable.
+    const QString logPath = m_production.logPath;
+    auto logEnd = [&](const CommandResult& result, const QString& state, const QString& problem) {
+        if (logPath.isEmpty())
+            return QString();
+        CommandResult logged = result;
+        if (logged.device.isEmpty())
+            logged.device = device;
+        const qint64 ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(engine.waiter().now() - start)
+                .count();
+        return UnitLog(logPath).append({started, Commands.at(int(command)), logged,
+                                        QSerialPortInfo(logged.device).serialNumber(), std::nullopt,
+                                        std::nullopt, ms, state, problem});
+    };
+    auto refuse = [&](const QString& problem, ExitCode code) {
+        err() << "tavrin: " << problem << "; nothing was sent" << Qt::endl;
+        logEnd({}, QStringLiteral("refused"), problem);
+        return code;
+    };
+    if (!logPath.isEmpty()) {
+        if (const QString problem = UnitLog(logPath).check(); !problem.isEmpty()) {
+            err() << "tavrin: " << problem << "; nothing was sent" << Qt::endl;
+            return ExitCode::Usage;
+        }
+    }
     if (command != Command::Read) {
         const ImageFile::ReadResult image = ImageFile::read(m_file);
         if (!image.ok()) {
             messages.tell(image.error, QObject::tr("Image not opened"));
+            logEnd({}, QStringLiteral("refused"), image.error);
             return ExitCode::FileError;
         }
     }
@@ -225,31 +299,55 @@ ExitCode CommandLine::transfer(Command command) {
         QString problem = counter->open(m_production.serialStart);
         if (problem.isEmpty())
             problem = m_production.stamp->fitProblem(counter->next());
-        if (!problem.isEmpty()) {
-            err() << "tavrin: " << problem << "; nothing was written" << Qt::endl;
-            return ExitCode::Usage;
-        }
+        if (problem.isEmpty() && counter->usedUp())
+            problem = QObject::tr("the serial numbers in %1 are used up")
+                          .arg(QDir::toNativeSeparators(m_production.serialFile));
+        if (!problem.isEmpty())
+            return refuse(problem, ExitCode::Usage);
     }
-    CommandRunner& runner = engine.runner();
+    if (!m_production.backupFolder.isEmpty()) {
+        if (const QString problem = DurableFile::checkFolder(m_production.backupFolder);
+            !problem.isEmpty())
+            return refuse(problem, ExitCode::Usage);
+    }
+    // One tavrin a device: a batch keeps it between units and through the port cycle.
+    PortClaim claim(device);
+    if (!device.isEmpty() && !claim.take()) {
+        const QString problem =
+            QObject::tr("%1 is in use by %2").arg(QDir::toNativeSeparators(device), claim.holder());
+        err() << "tavrin: " << problem << "; nothing was sent" << Qt::endl;
+        CommandResult busy;
+        busy.end = CommandEnd::PortFailed;
+        busy.portFailure = PortError::Kind::Busy;
+        logEnd(busy, {}, problem);
+        return ExitCode::PortError;
+    }
+
     auto openPort = [&] {
         return m_port.kind == PortArgument::Kind::Number ? runner.choosePort(m_port.number)
                                                          : runner.choosePort(m_port.device);
     };
     // A batch finds its units by opening the port: it may not be there yet.
-    if (!m_production.each && openPort() != CommandEnd::Done)
+    if (!m_production.each && openPort() != CommandEnd::Done) {
+        CommandResult failed;
+        failed.end = CommandEnd::PortFailed;
+        failed.portFailure = engine.link().lastFailure().kind;
+        logEnd(failed, {}, {});
         return ExitCode::PortError;
+    }
     const QString where = engine.link().describePort();
+    std::unique_ptr<ProgressBar> progress;
+    if (!m_quiet && ProgressBar::wanted() && !m_production.each)
+        progress = std::make_unique<ProgressBar>(engine.reporter());
 
     if (command == Command::Write && m_production.wanted()) {
         ProductionRun run(engine,
                           {m_production.stamp, counter ? &*counter : nullptr,
-                           m_production.backupFolder, m_production.logPath, openPort,
+                           m_production.backupFolder, logPath, m_retries, openPort,
                            [&messages](bool quiet) { messages.setQuiet(quiet); }},
                           out(), err());
-        if (m_production.each) {
-            progress.reset();
+        if (m_production.each)
             return batch(run);
-        }
         const ProductionRun::Unit unit = run.programUnit();
         progress.reset();
         if (!unit.problem.isEmpty() && unit.result.end == CommandEnd::Done)
@@ -257,25 +355,16 @@ ExitCode CommandLine::transfer(Command command) {
         return report(command, unit.result, where);
     }
 
-    const auto start = engine.waiter().now();
-    const QDateTime started = QDateTime::currentDateTimeUtc();
+    WriteAndVerify::Options write;
+    write.retries = m_retries;
     const CommandResult result = command == Command::Read    ? runner.readAndSave()
-                                 : command == Command::Write ? runner.writeAndVerify()
+                                 : command == Command::Write ? runner.writeAndVerify(write)
                                                              : runner.verify(m_file);
     progress.reset();
-    if (!m_production.logPath.isEmpty()) {
-        const qint64 ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(engine.waiter().now() - start)
-                .count();
-        const QString logged = UnitLog(m_production.logPath)
-                                   .append({started, Commands.at(int(command)), result,
-                                            QSerialPortInfo(result.device).serialNumber(),
-                                            std::nullopt, std::nullopt, ms});
-        if (!logged.isEmpty()) {
-            err() << "tavrin: " << logged << Qt::endl;
-            if (result.end == CommandEnd::Done)
-                return ExitCode::FileError;
-        }
+    if (const QString logged = logEnd(result, {}, {}); !logged.isEmpty()) {
+        err() << "tavrin: " << logged << Qt::endl;
+        if (result.end == CommandEnd::Done)
+            return ExitCode::FileError;
     }
     return report(command, result, where);
 }
@@ -302,6 +391,11 @@ ExitCode CommandLine::report(Command command, const CommandResult& result, const
               << (cells == 1 ? " cell" : " cells") << Qt::endl;
         return ExitCode::Differences;
     }
+    if (command == Command::Read && result.cells.size() < Wire::EepromSize) {
+        err() << "tavrin: " << where << " answered with " << result.cells.size() << " of the "
+              << Wire::EepromSize << " cells; those were saved in " << m_file << Qt::endl;
+        return ExitCode::ShortReply;
+    }
     if (!m_quiet) {
         if (command == Command::Read)
             out() << "read " << result.cells.size() << " bytes from " << where << " into " << m_file
@@ -314,26 +408,10 @@ ExitCode CommandLine::report(Command command, const CommandResult& result, const
     return ExitCode::Done;
 }
 
-namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-    stopRequested = 1;
-}
-
-} // namespace
-
-// Ctrl+C and SIGTERM end the batch after the unit being written: a half-written EEPROM is worse
-// than a short wait.
+// Ctrl+C, SIGTERM and SIGHUP end the batch after the unit being written.
 ExitCode CommandLine::batch(ProductionRun& run) {
-    stopRequested = 0;
-    const auto interrupt = std::signal(SIGINT, requestStop);
-    const auto terminate = std::signal(SIGTERM, requestStop);
     out() << "waiting for units; Ctrl+C stops after the unit being written" << Qt::endl;
     const bool allDone = run.runBatch([] { return stopRequested != 0; });
-    std::signal(SIGINT, interrupt);
-    std::signal(SIGTERM, terminate);
     return allDone ? ExitCode::Done : ExitCode::Differences;
 }
 

@@ -21,15 +21,10 @@ void ConsoleMessages::tell(const QString& prompt, const QString& title, const QS
         err() << details << Qt::endl;
 }
 
-MessageBox::Answer ConsoleMessages::ask(const QString&, const QString& title,
+MessageBox::Answer ConsoleMessages::ask(const QString& prompt, const QString& title,
                                         const QString& details) {
-    if (m_retriesLeft == 0)
-        return Answer::No;
-    --m_retriesLeft;
-    const qsizetype cells = details.isEmpty() ? 0 : details.count(u'\n') + 1;
-    err() << "tavrin: " << title << " " << cells << (cells == 1 ? " cell differs" : " cells differ")
-          << "; writing again" << Qt::endl;
-    return Answer::Yes;
+    tell(prompt, title, details);
+    return Answer::No;
 }
 
 } // namespace tavrin

@@ -10,6 +10,7 @@ enum class ExitCode {
     NoReply = 3,     // the device did not answer within the timeout
     PortError = 4,   // absent, held by another program, no permission, lost during the command
     FileError = 5,   // missing, unreadable, cannot be saved
+    ShortReply = 6,  // read: the device sent fewer than 64 cells; those that came were saved
 };
 
 } // namespace tavrin

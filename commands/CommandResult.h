@@ -2,6 +2,7 @@
 
 #include "commands/CommandEnd.h"
 #include "image/ImageComparison.h"
+#include "platform/SerialControl.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,6 +21,8 @@ struct CommandResult {
     int writePasses = 0;
     // The device behind the port, empty when there was none.
     QString device;
+    // Why the port failed, when the command ended with PortFailed.
+    PortError::Kind portFailure = PortError::Kind::None;
 };
 
 } // namespace tavrin

@@ -20,12 +20,15 @@ template <typename Run> CommandResult CommandRunner::runExclusive(Run run) {
     if (m_busy || m_context.waiter.isClosing())
         return {};
     CommandResult result;
+    m_context.link.forgetFailure();
     {
         QScopedValueRollback busy(m_busy, true);
         emit busyChanged(true);
         result = run();
     }
     result.device = m_context.link.device();
+    if (result.end == CommandEnd::PortFailed)
+        result.portFailure = m_context.link.lastFailure().kind;
     emit busyChanged(false);
     return result;
 }
@@ -69,8 +72,9 @@ CommandResult CommandRunner::readCells() {
     return result;
 }
 
-CommandResult CommandRunner::writeAndVerify(const WriteAndVerify::ImageEdit& edit) {
-    const CommandResult result = runExclusive([this, &edit] { return m_writeAndVerify.run(edit); });
+CommandResult CommandRunner::writeAndVerify(const WriteAndVerify::Options& options) {
+    const CommandResult result =
+        runExclusive([this, &options] { return m_writeAndVerify.run(options); });
     emit commandEnded(result);
     return result;
 }

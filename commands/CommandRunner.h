@@ -27,7 +27,7 @@ public:
     CommandResult readAndSave();
     // Reads the cells and nothing more: no file, no port cycle.
     CommandResult readCells();
-    CommandResult writeAndVerify(const WriteAndVerify::ImageEdit& edit = {});
+    CommandResult writeAndVerify(const WriteAndVerify::Options& options = {});
     // Reads the EEPROM and compares it with the image at `path`; writes nothing.
     CommandResult verify(const QString& path);
     // The program is ending: end every wait at once, close the port, send nothing more.

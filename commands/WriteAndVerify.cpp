@@ -15,9 +15,10 @@ namespace tavrin {
 WriteAndVerify::WriteAndVerify(CommandContext& context)
     : m_context(context) {}
 
-CommandResult WriteAndVerify::run(const ImageEdit& edit) {
+CommandResult WriteAndVerify::run(const Options& options) {
     m_result = {};
-    m_edit = edit;
+    m_options = options;
+    m_retriesLeft = options.retries.value_or(0);
     if (!m_context.requirePort())
         return m_result;
     const std::optional<QString> path = m_context.dialog.chooseFileToOpen();
@@ -101,6 +102,8 @@ CommandEnd WriteAndVerify::verifyPass() {
 }
 
 bool WriteAndVerify::askToWriteAgain() {
+    if (m_options.retries)
+        return m_retriesLeft-- > 0 && !m_context.waiter.isClosing();
     const MessageBox::Answer answer = m_context.messages.ask(
         QStringLiteral("Try to write again?"), QStringLiteral("Verify failed!"),
         ImageComparison::describe(m_result.differences).join(u'\n'));
@@ -118,6 +121,8 @@ CommandEnd WriteAndVerify::end(CommandEnd step) {
         return step;
     }
     emit m_context.reporter.stageReached(Stage::VerifyEnded);
+    if (m_options.portCycle == PortCycle::ByCaller)
+        return CommandEnd::Done;
     if (m_context.link.CyclePort() == Outcome::Closing)
         return CommandEnd::Closing;
     emit m_context.reporter.stageReached(m_result.differences.isEmpty() ? Stage::VerifyCompleted
@@ -128,7 +133,7 @@ CommandEnd WriteAndVerify::end(CommandEnd step) {
 std::optional<QByteArray> WriteAndVerify::openImage() {
     const ImageFile::ReadResult read = ImageFile::read(m_path);
     if (read.ok())
-        return m_edit ? m_edit(read.bytes) : read.bytes;
+        return m_options.edit ? m_options.edit(read.bytes) : read.bytes;
     m_context.messages.tell(read.error, QObject::tr("Image not opened"));
     return std::nullopt;
 }

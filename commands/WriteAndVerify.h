@@ -21,10 +21,21 @@ public:
     static constexpr int OneTick = 5;
     // Changes the image as read from its file, before it is written and compared.
     using ImageEdit = std::function<QByteArray(const QByteArray&)>;
+    enum class PortCycle {
+        AfterVerify, // the command cycles the port once the verify has ended
+        ByCaller,    // the caller records the result first, then cycles the port itself
+    };
+    struct Options {
+        ImageEdit edit;
+        // How many more times to write after a difference, without asking; none: ask the
+        // operator each time.
+        std::optional<int> retries;
+        PortCycle portCycle = PortCycle::AfterVerify;
+    };
 
     explicit WriteAndVerify(CommandContext& context);
 
-    CommandResult run(const ImageEdit& edit = {});
+    CommandResult run(const Options& options);
 
 private:
     CommandEnd writePass();
@@ -40,7 +51,8 @@ private:
 
     CommandContext& m_context;
     QString m_path;
-    ImageEdit m_edit;
+    Options m_options;
+    int m_retriesLeft = 0;
     CommandResult m_result;
 };
 

@@ -10,7 +10,8 @@ DeviceProtocol::DeviceProtocol(SerialLink& link, Waiter& waiter)
     , m_waiter(waiter) {}
 
 ReadBackResult DeviceProtocol::ReadBack() {
-    (void)m_link.input();
+    // Whatever waits on the line is not the answer to this request.
+    m_link.discardInput();
     if (!m_link.output(Wire::ReadAll))
         return {m_waiter.isClosing() ? Outcome::Closing : Outcome::PortLost, {}};
 

@@ -120,6 +120,10 @@ QByteArray SerialLink::input() {
     return m_comm.input();
 }
 
+void SerialLink::discardInput() {
+    m_comm.discardInput();
+}
+
 void SerialLink::shutDown() {
     m_shutDown = true;
     if (m_comm.isOpen())
@@ -127,6 +131,9 @@ void SerialLink::shutDown() {
 }
 
 void SerialLink::reportOpenFailure(const PortError& error) {
+    m_lastFailure = error;
+    if (m_lastFailure.kind == PortError::Kind::None)
+        m_lastFailure.kind = PortError::Kind::NotPresent;
     const int port = m_comm.commPort();
     QString reason;
     switch (error.kind) {
@@ -167,6 +174,8 @@ void SerialLink::reportTimerFailure() {
 void SerialLink::onFailed(const PortError& error) {
     if (m_shutDown)
         return;
+    m_lastFailure = error;
+    m_lastFailure.kind = PortError::Kind::Lost;
     emit portChanged();
     m_messages.tell(tr("%1 stopped working: %2\nThe device may have been unplugged. The port "
                        "was closed; choose it again once the device is back.")

@@ -45,6 +45,11 @@ public:
     bool output(const QByteArray& bytes);
     qint64 inBufferCount() const;
     QByteArray input();
+    void discardInput();
+    // The last failure of the port since forgetFailure(): why it could not be opened or stopped
+    // working. None when there was none.
+    const PortError& lastFailure() const { return m_lastFailure; }
+    void forgetFailure() { m_lastFailure = {}; }
 
     // Tells the operator that the ticks stopped, and why.
     void reportTimerFailure();
@@ -65,6 +70,7 @@ private:
     PacingTimer& m_timer;
     MessageBox& m_messages;
     bool m_shutDown = false;
+    PortError m_lastFailure;
 };
 
 } // namespace tavrin

@@ -7,6 +7,9 @@
 #include <QScopedValueRollback>
 
 #ifdef Q_OS_UNIX
+#include <QDateTime>
+#include <QStandardPaths>
+
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
@@ -57,6 +60,36 @@ void disableLines(const QString& device) {
 }
 #endif
 
+#ifdef Q_OS_UNIX
+// QSerialPort locks a device with a lock file in the first of these folders that it may use. The
+// lock's owner writes its process id into the file right after making it: a file still empty a
+// second later was left by a process killed in between, and would otherwise keep the port "in use
+// by another program" until Qt takes it for stale. Removing it is safe: nobody holds it.
+void removeEmptyLockFile(const QString& device) {
+    QString name = device.startsWith(QStringLiteral("/dev/")) ? device.mid(5) : device;
+    name.replace(u'/', u'_');
+    const QStringList folders{QStringLiteral("/var/lock"),
+                              QStringLiteral("/etc/locks"),
+                              QStringLiteral("/var/spool/locks"),
+                              QStringLiteral("/var/spool/uucp"),
+                              QStringLiteral("/tmp"),
+                              QStringLiteral("/var/tmp"),
+                              QStringLiteral("/var/lock/lockdev"),
+                              QStringLiteral("/run/lock"),
+                              QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    for (const QString& folder : folders) {
+        const QFileInfo folderInfo(folder);
+        const QFileInfo lock(folder + QStringLiteral("/LCK..") + name);
+        if (!folderInfo.isReadable() || (!lock.exists() && !folderInfo.isWritable()))
+            continue;
+        if (lock.isFile() && lock.size() == 0 &&
+            lock.lastModified().msecsTo(QDateTime::currentDateTime()) > 1000)
+            QFile::remove(lock.filePath());
+        return;
+    }
+}
+#endif
+
 } // namespace
 
 QtSerialControl::QtSerialControl(PortResolver resolver, QObject* parent)
@@ -101,6 +134,8 @@ PortError QtSerialControl::open() {
     m_port.setReadBufferSize(InBufferSize);
 #ifdef Q_OS_WIN
     disableLines(m_device);
+#else
+    removeEmptyLockFile(m_device);
 #endif
     m_failing = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
@@ -190,6 +225,17 @@ QByteArray QtSerialControl::input() {
     return isOpen() ? m_port.readAll() : QByteArray();
 }
 
+// The rest of a reply to a command that was killed waits in the system's buffer for whoever
+// opens the port next.
+void QtSerialControl::discardInput() {
+    if (!isOpen())
+        return;
+    QScopedValueRollback inCall(m_inCall, true);
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll();
+    m_port.clearError();
+}
+
 PortError QtSerialControl::describe(QSerialPort::SerialPortError error) const {
     const QString& device = m_device;
     const QString detail = m_port.errorString();
@@ -218,8 +264,13 @@ void QtSerialControl::onErrorOccurred(QSerialPort::SerialPortError error) {
         m_failing || !m_port.isOpen())
         return;
     m_failing = true;
-    PortError failure = describe(error);
-    failure.kind = PortError::Kind::Failed;
+    // Qt's text for these is whatever the system said last, often about something else.
+    const QString detail = error == QSerialPort::ReadError    ? tr("reading from it failed")
+                           : error == QSerialPort::WriteError ? tr("writing to it failed")
+                           : error == QSerialPort::ResourceError
+                               ? tr("the device is gone or hung up")
+                               : describe(error).detail;
+    const PortError failure{PortError::Kind::Lost, m_device, detail};
     // Closing from inside QSerialPort's own notifier is not safe; close on the next pass.
     QMetaObject::invokeMethod(
         this,

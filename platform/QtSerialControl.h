@@ -34,6 +34,7 @@ public:
     PortError output(const QByteArray& bytes) override;
     qint64 inBufferCount() const override;
     QByteArray input() override;
+    void discardInput() override;
 
 private:
     enum class Line { Dtr, Rts };

@@ -14,6 +14,7 @@ struct PortError {
         Busy,             // another program holds the port
         PermissionDenied, // the user may not open the device
         LinesUnsupported, // the port has no modem control lines (pseudo-terminals, some adapters)
+        Lost,             // the open port stopped working: unplugged, hung up, read or write failed
         Failed,           // anything else: the system's words are in detail
     };
     Kind kind = Kind::None;
@@ -56,6 +57,8 @@ public:
     virtual qint64 inBufferCount() const = 0;
     // Takes everything received so far, possibly nothing.
     virtual QByteArray input() = 0;
+    // Drops everything received so far, also what the system holds and has not handed over yet.
+    virtual void discardInput() = 0;
 
 signals:
     // The open port stopped working (unplugged, read or write error). It is closed by then, and

@@ -45,6 +45,41 @@ QString failed(const QString& path, const QString& reason) {
 
 } // namespace
 
+QString DurableFile::checkAppendable(const QString& path) {
+    const QString name = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        // A FIFO would block, a device would swallow the line or fail on it, a folder is none.
+        if (!info.isFile())
+            return QObject::tr("%1 is not a regular file").arg(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return failed(path, file.errorString());
+        return {};
+    }
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
+        return QObject::tr("%1 cannot be made: the folder %2 does not exist")
+            .arg(name, QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isWritable())
+        return QObject::tr("%1 cannot be made: the folder %2 cannot be written to")
+            .arg(name, QDir::toNativeSeparators(folder.filePath()));
+    return {};
+}
+
+QString DurableFile::checkFolder(const QString& path) {
+    const QString name = QDir::toNativeSeparators(path);
+    QFileInfo info(path);
+    while (!info.exists() && !info.isSymLink() && info.absoluteFilePath() != info.absolutePath())
+        info = QFileInfo(info.absolutePath());
+    if (!info.isDir())
+        return QObject::tr("the folder %1 cannot be made: %2 is not a folder")
+            .arg(name, QDir::toNativeSeparators(info.absoluteFilePath()));
+    if (!info.isWritable())
+        return QObject::tr("the folder %1 cannot be written to").arg(name);
+    return {};
+}
+
 QString DurableFile::replace(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -61,6 +96,8 @@ QString DurableFile::replace(const QString& path, const QByteArray& bytes) {
 }
 
 QString DurableFile::appendLine(const QString& path, const QByteArray& line) {
+    if (const QString problem = checkAppendable(path); !problem.isEmpty())
+        return problem;
     QFile file(path);
     const bool existed = file.exists();
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))

@@ -1,6 +1,7 @@
 #include "production/ProductionRun.h"
 
 #include "commands/Engine.h"
+#include "link/WireFormat.h"
 #include "production/DurableFile.h"
 #include "production/SerialCounter.h"
 #include "production/UnitLog.h"
@@ -32,6 +33,8 @@ ProductionRun::ProductionRun(Engine& engine, Options options, QTextStream& out, 
     , m_out(out)
     , m_err(err) {}
 
+// The unit's record comes first: its number is on record with its port before the unit's
+// first byte, and its outcome as soon as the verify has ended, before the port cycle.
 ProductionRun::Unit ProductionRun::programUnit() {
     const auto start = m_engine.waiter().now();
     const QDateTime started = QDateTime::currentDateTimeUtc();
@@ -46,43 +49,65 @@ ProductionRun::Unit ProductionRun::programUnit() {
             problem = m_options.stamp->fitProblem(m_options.counter->next());
         if (problem.isEmpty())
             unit.serial = m_options.counter->take(&problem);
-        if (!unit.serial)
-            unit.result.end = CommandEnd::FileFailed;
+        if (unit.serial)
+            problem = log(started, unit, before, QStringLiteral("started"));
     }
     if (problem.isEmpty() && !m_options.backupFolder.isEmpty()) {
         const CommandResult read = m_engine.runner().readCells();
         unit.result.end = read.end;
+        unit.result.portFailure = read.portFailure;
         if (read.end == CommandEnd::Done) {
-            before = read.cells;
-            problem = backUp(read.cells, unit.serial);
+            // A backup that is not the whole unit cannot undo the write.
+            if (read.cells.size() != Wire::EepromSize)
+                problem = QObject::tr("the unit answered with %1 of the %2 cells, so there is no "
+                                      "backup and nothing was written")
+                              .arg(read.cells.size())
+                              .arg(Wire::EepromSize);
+            else
+                problem = backUp(read.cells, unit.serial);
+            if (problem.isEmpty())
+                before = read.cells;
         }
-        if (!problem.isEmpty())
-            unit.result.end = CommandEnd::FileFailed;
     }
-    if (problem.isEmpty() && (m_options.backupFolder.isEmpty() || before)) {
-        WriteAndVerify::ImageEdit stamp;
+    const bool backedUp = m_options.backupFolder.isEmpty() || before;
+    if (problem.isEmpty() && backedUp) {
+        WriteAndVerify::Options write;
         if (m_options.stamp && unit.serial)
-            stamp = [this, serial = *unit.serial](const QByteArray& image) {
+            write.edit = [this, serial = *unit.serial](const QByteArray& image) {
                 return m_options.stamp->apply(image, serial);
             };
-        unit.result = m_engine.runner().writeAndVerify(stamp);
+        write.retries = m_options.retries;
+        write.portCycle = WriteAndVerify::PortCycle::ByCaller;
+        unit.result = m_engine.runner().writeAndVerify(write);
+    } else if (!problem.isEmpty()) {
+        unit.result.end = CommandEnd::FileFailed;
     }
     unit.milliseconds = elapsedSince(start);
+    unit.problem = problem;
 
     // A unit that failed before its write is logged too: its number is spent.
     if (!problem.isEmpty())
         m_err << "tavrin: " << problem << Qt::endl;
-    if (!m_options.logPath.isEmpty()) {
-        const QString logged = UnitLog(m_options.logPath)
-                                   .append({started, QStringLiteral("write"), unit.result,
-                                            QSerialPortInfo(unit.result.device).serialNumber(),
-                                            unit.serial, before, unit.milliseconds});
-        if (!logged.isEmpty())
-            m_err << "tavrin: " << logged << Qt::endl;
-        problem = problem.isEmpty() ? logged : problem;
+    if (const QString logged = log(started, unit, before); !logged.isEmpty()) {
+        m_err << "tavrin: " << logged << Qt::endl;
+        if (unit.problem.isEmpty())
+            unit.problem = logged;
     }
-    unit.problem = problem;
+    if (unit.result.end == CommandEnd::Done && m_engine.link().CyclePort() == Outcome::Closing)
+        unit.result.end = CommandEnd::Closing;
     return unit;
+}
+
+QString ProductionRun::log(const QDateTime& started, const Unit& unit,
+                           const std::optional<QByteArray>& before, const QString& state) {
+    if (m_options.logPath.isEmpty())
+        return {};
+    UnitLog::Entry entry{started,           QStringLiteral("write"),
+                         unit.result,       QSerialPortInfo(unit.result.device).serialNumber(),
+                         unit.serial,       before,
+                         unit.milliseconds, state,
+                         unit.problem};
+    return UnitLog(m_options.logPath).append(entry);
 }
 
 bool ProductionRun::runBatch(const std::function<bool()>& stopRequested) {

@@ -25,6 +25,7 @@ public:
         SerialCounter* counter = nullptr; // with a stamp
         QString backupFolder;             // empty: no backup
         QString logPath;                  // empty: no log
+        int retries = 0;                  // how many more times to write a unit after a difference
         // Opens the port again and wakes the device: how a batch probes for a unit.
         std::function<CommandEnd()> openPort;
         // Keeps port and device messages off the terminal while a batch probes.
@@ -58,6 +59,9 @@ private:
     void waitUntilGone(const std::function<bool()>& stopRequested);
     void waitBetweenProbes();
     QString backUp(const QByteArray& cells, std::optional<quint64> serial) const;
+    // Appends a line for the unit to the log, when there is one; the error, empty when written.
+    QString log(const QDateTime& started, const Unit& unit, const std::optional<QByteArray>& before,
+                const QString& state = {});
     void printUnit(int number, const Unit& unit);
     qint64 elapsedSince(std::chrono::steady_clock::time_point start) const;
 

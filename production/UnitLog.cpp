@@ -24,13 +24,19 @@ QString UnitLog::append(const Entry& entry) const {
                                    QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact));
 }
 
+QString UnitLog::check() const {
+    return DurableFile::checkAppendable(m_path);
+}
+
 QJsonObject UnitLog::toJson(const Entry& entry) {
     const CommandResult& result = entry.result;
     QJsonObject line{{"time", entry.time.toUTC().toString(Qt::ISODateWithMs)},
                      {"command", entry.command},
                      {"port", result.device},
-                     {"result", resultWord(result)},
+                     {"result", entry.state.isEmpty() ? resultWord(result) : entry.state},
                      {"duration_ms", entry.milliseconds}};
+    if (!entry.problem.isEmpty())
+        line.insert("problem", entry.problem);
     if (!entry.adapterSerial.isEmpty())
         line.insert("adapter_serial", entry.adapterSerial);
     if (entry.serial)
@@ -64,6 +70,21 @@ QString UnitLog::resultWord(const CommandResult& result) {
     case CommandEnd::FileFailed:
     case CommandEnd::Cancelled:
         return QStringLiteral("file");
+    case CommandEnd::PortFailed:
+        switch (result.portFailure) {
+        case PortError::Kind::NotPresent:
+            return QStringLiteral("port-absent");
+        case PortError::Kind::Busy:
+            return QStringLiteral("port-busy");
+        case PortError::Kind::PermissionDenied:
+            return QStringLiteral("port-permission");
+        case PortError::Kind::Lost:
+            return QStringLiteral("port-lost");
+        default:
+            return QStringLiteral("port");
+        }
+    case CommandEnd::TimerFailed:
+        return QStringLiteral("timer");
     default:
         return QStringLiteral("port");
     }

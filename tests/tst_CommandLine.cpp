@@ -14,8 +14,14 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -128,6 +134,15 @@ QList<QJsonObject> logLines(const QString& path) {
     return lines;
 }
 
+// The log's outcome lines: without the lines that put a unit's number on record before its write.
+QList<QJsonObject> outcomes(const QList<QJsonObject>& lines) {
+    QList<QJsonObject> kept;
+    for (const QJsonObject& line : lines)
+        if (line["result"].toString() != "started")
+            kept << line;
+    return kept;
+}
+
 QByteArray pattern() {
     QByteArray bytes;
     for (int i = 0; i < 64; ++i)
@@ -156,6 +171,18 @@ private slots:
     void productionRefusals();
     void batchOfThreeUnits();
     void killedBatchNeverRepeatsANumber();
+    void oneCounterByAnyName_data();
+    void oneCounterByAnyName();
+    void fixtureBelongsToOneBatch();
+    void shortReply_data();
+    void shortReply();
+    void restOfAKilledReplyIsNotTheAnswer();
+    void recordCheckedBeforeTheUnit_data();
+    void recordCheckedBeforeTheUnit();
+    void signalsFinishTheUnit_data();
+    void signalsFinishTheUnit();
+    void lostPortInOurWords();
+    void killsNeverLoseANumber();
 };
 
 void tst_CommandLine::readSavesTheCells() {
@@ -283,7 +310,9 @@ void tst_CommandLine::portHeldByAnotherProcess() {
     const Run second = runTavrin({"verify", "--port", device.port(), image});
 
     QCOMPARE(second.exitCode, 4);
-    QVERIFY2(second.err.contains("another program"), qPrintable(second.err));
+    QVERIFY2(second.err.contains(
+                 QStringLiteral("in use by another tavrin (process %1)").arg(first.processId())),
+             qPrintable(second.err));
     QVERIFY(first.waitForFinished(10000));
     QCOMPARE(first.exitCode(), 0);
     QCOMPARE(fileContents(device.file("first.bin")).toHex(), pattern().toHex());
@@ -408,7 +437,7 @@ void tst_CommandLine::batchOfThreeUnits() {
     const QStringList backups = QDir(device.file("backups")).entryList(QDir::Files, QDir::Name);
     QCOMPARE(backups.size(), 3);
     QCOMPARE(fileContents(device.file("backups/" + backups.at(0))), QByteArray(64, 0));
-    const QList<QJsonObject> log = logLines(device.file("units.jsonl"));
+    const QList<QJsonObject> log = outcomes(logLines(device.file("units.jsonl")));
     QCOMPARE(log.size(), 3);
     for (int i = 0; i < 3; ++i) {
         QVERIFY2(backups.at(i).endsWith(QStringLiteral("-%1.bin").arg(1000 + i)),
@@ -448,6 +477,336 @@ void tst_CommandLine::killedBatchNeverRepeatsANumber() {
         QVERIFY(line.contains("result"));
     QCOMPARE(log.constFirst()["serial"].toInteger(), 1000);
     QCOMPARE(log.constLast()["serial"].toInteger(), 1002);
+}
+
+void tst_CommandLine::oneCounterByAnyName_data() {
+    QTest::addColumn<QString>("other"); // how the second process names the counter
+    QTest::newRow("a symbolic link") << "link";
+    QTest::newRow("a relative path") << "relative";
+    QTest::newRow("a hard link") << "hard";
+}
+
+// Two benches that reach one counter by two names never hand out one number: the second waits
+// its turn (is refused) or, for a name the lock cannot follow, is refused outright.
+void tst_CommandLine::oneCounterByAnyName() {
+    QFETCH(QString, other);
+    Device a(pattern()), b(pattern());
+    QVERIFY(QDir(a.dir.path()).mkdir("real"));
+    const QString counter = a.file("real/ctr.txt");
+    QVERIFY(ImageFile::write(counter, "700\n").isEmpty());
+    QVERIFY(ImageFile::write(a.file("image.bin"), ProductionImage).isEmpty());
+    QString second = counter;
+    QString workingFolder;
+    if (other == "link")
+        QVERIFY(QFile::link(counter, second = a.file("link.txt")));
+    else if (other == "hard")
+        QCOMPARE(::link(QFile::encodeName(counter), QFile::encodeName(second = a.file("hard.txt"))),
+                 0);
+    else
+        second = "real/ctr.txt", workingFolder = a.dir.path();
+
+    for (int round = 0; round < 4; ++round) {
+        QProcess first, next;
+        for (QProcess* process : {&first, &next}) {
+            process->setProcessEnvironment(withoutDisplay());
+            process->setWorkingDirectory(workingFolder.isEmpty() ? a.dir.path() : workingFolder);
+        }
+        first.start(TAVRIN_PROGRAM_PATH, {"write", "--port", a.port(), a.file("image.bin"),
+                                          "--serial-at", "0x3C", "--serial-file", counter});
+        next.start(TAVRIN_PROGRAM_PATH, {"write", "--port", b.port(), a.file("image.bin"),
+                                         "--serial-at", "0x3C", "--serial-file", second});
+        QVERIFY(first.waitForFinished(30000) && next.waitForFinished(30000));
+        const int done = (first.exitCode() == 0) + (next.exitCode() == 0);
+        const QString nextSaid = QString::fromLocal8Bit(next.readAllStandardError());
+        for (QProcess* process : {&first, &next})
+            QVERIFY(process->exitCode() == 0 || process->exitCode() == 2);
+        QVERIFY2(fileContents(counter).trimmed().toInt() == 700 + done,
+                 qPrintable(QStringLiteral("round %1").arg(round)));
+        if (first.exitCode() == 0 && next.exitCode() == 0)
+            QVERIFY(a.cells() != b.cells()); // two numbers, one each
+        if (other == "hard") {
+            QCOMPARE(next.exitCode(), 2);
+            QVERIFY2(nextSaid.contains("more than one name"), qPrintable(nextSaid));
+        }
+        QVERIFY(ImageFile::write(counter, "700\n").isEmpty());
+        if (other == "hard") // the rewrite gave the counter a new file; the name must meet it again
+            QCOMPARE(QFile::remove(second) &&
+                         ::link(QFile::encodeName(counter), QFile::encodeName(second)) == 0,
+                     true);
+    }
+}
+
+// While a batch serves a port, also between units and through the port cycle, any other tavrin
+// on it ends with status 4, names the batch, and sends nothing.
+void tst_CommandLine::fixtureBelongsToOneBatch() {
+    Device device(QByteArray(64, 0));
+    Batch batch(device);
+    QVERIFY(batch.waitForOutput("unit 1,"));
+    QVERIFY(ImageFile::write(device.file("other.bin"), pattern()).isEmpty());
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const int openings = device.sim->events().filter("connected ").size();
+        const Run second = runTavrin(
+            {"write", "--port", device.port(), device.file("other.bin"), "--serial-at", "0",
+             "--serial-file", device.file("other-serial.txt"), "--serial-start", "900", "--each"});
+        QCOMPARE(second.exitCode, 4);
+        QVERIFY2(second.err.contains(QStringLiteral("in use by another tavrin (process %1)")
+                                         .arg(batch.process.processId())),
+                 qPrintable(second.err));
+        // Every opening since is the batch's own probing, at most two a second.
+        QVERIFY(device.sim->events().filter("connected ").size() - openings <= 2 + second.ms / 400);
+        QTest::qWait(150);
+    }
+    QVERIFY(!QFile::exists(device.file("other-serial.txt")));
+    QCOMPARE(device.cells().toHex(), stamped(1000).toHex());
+    batch.process.terminate();
+    QVERIFY(batch.process.waitForFinished(10000));
+}
+
+void tst_CommandLine::shortReply_data() {
+    QTest::addColumn<QStringList>("simulator");
+    QTest::newRow("announces 5") << QStringList{"--announce", "5"};
+    QTest::newRow("announces none") << QStringList{"--announce", "0"};
+}
+
+// A reply with fewer than 64 cells: read saves what came and says so with a status of its own; a
+// write with a backup writes nothing, since such a backup could not undo it.
+void tst_CommandLine::shortReply() {
+    QFETCH(QStringList, simulator);
+    const int cells = simulator.at(1).toInt();
+    Device device(pattern(), simulator);
+
+    const Run read = runTavrin({"read", "--port", device.port(), device.file("read.bin")});
+    QCOMPARE(read.exitCode, 6);
+    QVERIFY2(read.err.contains(QStringLiteral("answered with %1 of the 64 cells").arg(cells)),
+             qPrintable(read.err));
+    QCOMPARE(fileContents(device.file("read.bin")).toHex(), pattern().left(cells).toHex());
+
+    QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+    const Run write =
+        runTavrin({"write", "--port", device.port(), device.file("image.bin"), "--backup",
+                   device.file("backups"), "--log", device.file("units.jsonl")});
+    QVERIFY(write.exitCode != 0);
+    QVERIFY2(write.err.contains(QStringLiteral("%1 of the 64 cells").arg(cells)),
+             qPrintable(write.err));
+    QCOMPARE(device.cells().toHex(), pattern().toHex());
+    QVERIFY(device.sim->events().filter("written").isEmpty());
+    QVERIFY(QDir(device.file("backups")).entryList(QDir::Files).isEmpty());
+    QCOMPARE(outcomes(logLines(device.file("units.jsonl"))).size(), 1);
+}
+
+// A read killed in the middle of the reply leaves the rest of it on the line; the next command
+// must not take it for its own answer.
+void tst_CommandLine::restOfAKilledReplyIsNotTheAnswer() {
+    Device device(pattern(), {"--split", "4", "--split-gap", "300"});
+    for (int round = 0; round < 4; ++round) {
+        QProcess killed;
+        killed.setProcessEnvironment(withoutDisplay());
+        killed.start(TAVRIN_PROGRAM_PATH, {"read", "--port", device.port(), device.file("x.bin")});
+        QVERIFY(device.sim->waitForEvent("read"));
+        QTest::qWait(350 + 100 * round);
+        killed.kill();
+        QVERIFY(killed.waitForFinished(10000));
+
+        const Run read = runTavrin({"read", "--port", device.port(), device.file("read.bin")});
+        QCOMPARE(read.exitCode, 0);
+        QCOMPARE(fileContents(device.file("read.bin")).toHex(), pattern().toHex());
+    }
+}
+
+void tst_CommandLine::recordCheckedBeforeTheUnit_data() {
+    QTest::addColumn<QString>("log");     // relative to the test's folder, or absolute
+    QTest::addColumn<QString>("counter"); // what the counter is, "" for a file holding 500
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QStringList none;
+    QTest::newRow("log in a missing folder") << "missing/units.jsonl"
+                                             << "" << none << 2 << "does not exist";
+    QTest::newRow("log is a folder") << "folder"
+                                     << "" << none << 2 << "not a regular file";
+    QTest::newRow("log is a FIFO") << "fifo"
+                                   << "" << none << 2 << "not a regular file";
+    QTest::newRow("log is a device") << "/dev/full"
+                                     << "" << none << 2 << "not a regular file";
+    QTest::newRow("counter is a FIFO") << "units.jsonl"
+                                       << "fifo" << none << 2 << "not a regular file";
+    QTest::newRow("counter used up")
+        << "units.jsonl"
+        << "18446744073709551615" << QStringList{"--serial-width", "8"} << 2 << "used up";
+    QTest::newRow("counter beyond 2^64")
+        << "units.jsonl"
+        << "18446744073709551616" << QStringList{"--serial-width", "8"} << 2
+        << "beyond the largest serial number, 18446744073709551615";
+    QTest::newRow("missing counter too big to start")
+        << "units.jsonl"
+        << "missing" << QStringList{"--serial-start", "300", "--serial-width", "1"} << 2
+        << "does not fit in 1 byte";
+    QTest::newRow("backup folder under a file")
+        << "units.jsonl"
+        << "" << QStringList{"--backup", "image.bin/backups"} << 2 << "is not a folder";
+    QTest::newRow("absent port") << "units.jsonl"
+                                 << "" << QStringList{"--absent"} << 4 << "";
+}
+
+// Everything the unit's record needs is checked before the unit hears a byte: the counter keeps
+// its number, nothing is created, and every command given a usable log logs its end once.
+void tst_CommandLine::recordCheckedBeforeTheUnit() {
+    QFETCH(QString, log);
+    QFETCH(QString, counter);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    Device device(pattern());
+    QVERIFY(QDir(device.dir.path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(QFile::encodeName(device.file("fifo")), 0644), 0);
+    QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+    const QString counterFile = counter == "fifo" ? device.file("fifo") : device.file("serial.txt");
+    if (counter.isEmpty())
+        QVERIFY(ImageFile::write(counterFile, "500\n").isEmpty());
+    else if (counter != "fifo" && counter != "missing")
+        QVERIFY(ImageFile::write(counterFile, counter.toLatin1()).isEmpty());
+    const QString port =
+        options.removeAll("--absent") ? device.file("no-such-port") : device.port();
+    for (QString& option : options)
+        if (option.startsWith("image.bin/"))
+            option = device.file(option);
+    const QString logPath = log.startsWith('/') ? log : device.file(log);
+    const QStringList before =
+        QDir(device.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    const Run run =
+        runTavrin(QStringList{"write", "--port", port, device.file("image.bin"), "--serial-at",
+                              "0x30", "--serial-file", counterFile, "--log", logPath} +
+                  options);
+
+    QCOMPARE(run.exitCode, status);
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    QVERIFY2(!run.err.contains("QIODevice") && !run.err.contains("Unknown error"),
+             qPrintable(run.err));
+    QVERIFY(device.sim->events().filter("connected").isEmpty());
+    if (counter.isEmpty())
+        QCOMPARE(fileContents(counterFile), "500\n");
+    QStringList after = QDir(device.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    after.removeAll("units.jsonl");
+    QCOMPARE(after, before);
+    if (log == "units.jsonl") {
+        const QList<QJsonObject> lines = logLines(logPath);
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0]["result"].toString(), status == 4 ? "port-absent" : "refused");
+    }
+}
+
+void tst_CommandLine::signalsFinishTheUnit_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP to a batch") << int(SIGHUP) << true;
+}
+
+// A timeout, a service stopping or a dropped session in the middle of a write: the unit is
+// finished first, whole.
+void tst_CommandLine::signalsFinishTheUnit() {
+    QFETCH(int, signal);
+    QFETCH(bool, batch);
+    Device device(QByteArray(64, 0));
+    QVERIFY(ImageFile::write(device.file("image.bin"), pattern()).isEmpty());
+    QProcess write;
+    write.setProcessEnvironment(withoutDisplay());
+    QStringList arguments{"write", "--port", device.port(), device.file("image.bin")};
+    if (batch)
+        arguments << "--serial-at"
+                  << "0x3C"
+                  << "--serial-file" << device.file("serial.txt") << "--serial-start"
+                  << "1000"
+                  << "--each";
+    write.start(TAVRIN_PROGRAM_PATH, arguments);
+    QVERIFY(device.sim->waitForEvent(batch ? "read" : "connected 1"));
+    QTest::qWait(450);
+    ::kill(pid_t(write.processId()), signal);
+    QVERIFY(write.waitForFinished(20000));
+
+    QCOMPARE(write.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(write.exitCode(), 0);
+    QVERIFY(device.sim->waitForEvent("written lost=0"));
+    QByteArray expected = pattern();
+    if (batch)
+        expected.replace(0x3C, 4, QByteArray::fromHex("000003e8")); // serial number 1000
+    QCOMPARE(device.cells().toHex(), expected.toHex());
+}
+
+// A simulator that is killed in the middle of a write: the reason is ours, not a stale system
+// error, and the log says the port was lost.
+void tst_CommandLine::lostPortInOurWords() {
+    Device device(QByteArray(64, 0), {"--hang-up-after", "20"});
+    QVERIFY(ImageFile::write(device.file("image.bin"), pattern()).isEmpty());
+    const Run run = runTavrin({"write", "--port", device.port(), device.file("image.bin"), "--log",
+                               device.file("units.jsonl")});
+    QCOMPARE(run.exitCode, 4);
+    QVERIFY2(run.err.contains("stopped working: "), qPrintable(run.err));
+    QVERIFY2(!run.err.contains("File exists") && !run.err.contains(".."), qPrintable(run.err));
+    QCOMPARE(outcomes(logLines(device.file("units.jsonl")))[0]["result"].toString(), "port-lost");
+}
+
+// Kills at random moments of a batch, with a second bench racing for the same counter through a
+// link: no number in two units, every number found in a unit on record, no cells misread.
+void tst_CommandLine::killsNeverLoseANumber() {
+    const int kills = qEnvironmentVariableIntValue("TAVRIN_KILL_DRILL") > 0
+                          ? qEnvironmentVariableIntValue("TAVRIN_KILL_DRILL")
+                          : 8;
+    Device device(QByteArray(64, 0)), other(QByteArray(64, 0));
+    QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+    QVERIFY(QFile::link(device.file("serial.txt"), device.file("link.txt")));
+    QVERIFY(ImageFile::write(device.file("serial.txt"), "1000\n").isEmpty());
+    QMap<quint32, QString> stampedInto; // number → which unit carries it
+    QRandomGenerator random(20261208);
+    auto numberIn = [](const QByteArray& cells) {
+        quint32 number = 0;
+        for (int i = 0; i < 4; ++i)
+            number = number << 8 | quint8(cells.at(0x3C + i));
+        return number;
+    };
+    for (int kill = 0; kill < kills; ++kill) {
+        QProcess bench, racer;
+        for (QProcess* process : {&bench, &racer})
+            process->setProcessEnvironment(withoutDisplay());
+        bench.start(TAVRIN_PROGRAM_PATH,
+                    {"write", "--port", device.port(), device.file("image.bin"), "--serial-at",
+                     "0x3C", "--serial-file", device.file("serial.txt"), "--backup",
+                     device.file("backups"), "--log", device.file("units.jsonl")});
+        racer.start(TAVRIN_PROGRAM_PATH,
+                    {"write", "--port", other.port(), device.file("image.bin"), "--serial-at",
+                     "0x3C", "--serial-file", device.file("link.txt"), "--log",
+                     device.file("units.jsonl")});
+        QTest::qWait(int(random.bounded(2600)));
+        bench.kill();
+        for (QProcess* process : {&bench, &racer})
+            QVERIFY(process->state() == QProcess::NotRunning || process->waitForFinished(30000));
+        for (const auto& [sim, name] : {std::pair{&device, "bench"}, std::pair{&other, "racer"}}) {
+            const QByteArray cells = sim->cells();
+            if (cells.mid(0, 16) != ProductionImage)
+                continue;
+            const quint32 number = numberIn(cells);
+            QVERIFY2(!stampedInto.contains(number) || stampedInto[number] == name,
+                     qPrintable(QStringLiteral("%1 is in both units").arg(number)));
+            stampedInto[number] = name;
+        }
+    }
+    QSet<qint64> logged;
+    for (const QJsonObject& line : logLines(device.file("units.jsonl"))) {
+        QVERIFY2(line.contains("result"), "a line that is not whole");
+        if (line.contains("serial"))
+            logged << line["serial"].toInteger();
+    }
+    for (quint32 number : stampedInto.keys())
+        QVERIFY2(logged.contains(number),
+                 qPrintable(QStringLiteral("%1 is not in the log").arg(number)));
+    // Every backup is a whole unit.
+    for (const QString& name : QDir(device.file("backups")).entryList(QDir::Files))
+        QCOMPARE(fileContents(device.file("backups/" + name)).size(), 64);
+    qInfo("%d kills, %d numbers stamped into units, %d on record", kills, int(stampedInto.size()),
+          int(logged.size()));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

@@ -120,7 +120,7 @@ void tst_DeviceProtocol::readBack() {
 
     const ReadBackResult result = rig.protocol.ReadBack();
 
-    QCOMPARE(rig.comm.calls().mid(0, 2), QStringList({"Input", "Output=1b1b55"}));
+    QCOMPARE(rig.comm.calls().mid(0, 2), QStringList({"DiscardInput", "Output=1b1b55"}));
     if (reply.isEmpty()) {
         // A device that never sends what it announced: the read-back waits until closing.
         QVERIFY(stalled);

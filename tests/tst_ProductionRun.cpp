@@ -34,6 +34,7 @@ struct ProductionRig : LinkRig {
                 &counter,
                 path("backups"),
                 path("units.jsonl"),
+                0,
                 [this] { return engine.runner().choosePort(1); },
                 {}};
     }
@@ -68,6 +69,8 @@ private slots:
     void stamps();
     void numberIsSpentBeforeTheFirstByte();
     void batchOfThreeUnits();
+    void shortReplyIsNoBackup_data();
+    void shortReplyIsNoBackup();
 };
 
 void tst_ProductionRun::stamps_data() {
@@ -105,15 +108,31 @@ void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
     rig.engine.runner().choosePort(1);
     const qsizetype wake = rig.comm.sentBytes().size();
     QByteArray counterAtFirstByte;
+    QList<QJsonObject> logAtFirstByte, logAtPortCycle;
+    bool written = false;
     rig.pump.setBeforePass([&] {
-        if (counterAtFirstByte.isEmpty() && rig.comm.sentBytes().size() > wake)
+        if (counterAtFirstByte.isEmpty() && rig.comm.sentBytes().size() > wake) {
             counterAtFirstByte = fileContents(rig.path("serial.txt"));
+            logAtFirstByte = rig.logged();
+        }
+        written = written || rig.comm.sentBytes().contains(Wire::WriteAll);
+        if (written && !rig.comm.isOpen() && logAtPortCycle.isEmpty())
+            logAtPortCycle = rig.logged();
     });
     ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
 
     const ProductionRun::Unit unit = run.programUnit();
 
     QCOMPARE(counterAtFirstByte, "1001\n");
+    // On record before the first byte: this number, this unit, this port.
+    QCOMPARE(logAtFirstByte.size(), 1);
+    QCOMPARE(logAtFirstByte[0]["result"].toString(), "started");
+    QCOMPARE(logAtFirstByte[0]["serial"].toInteger(), 1000);
+    QCOMPARE(logAtFirstByte[0]["port"].toString(), "/dev/ttyFAKE1");
+    // The outcome is on record before the port cycle begins: a kill in its second loses nothing.
+    QCOMPARE(logAtPortCycle.size(), 2);
+    QCOMPARE(logAtPortCycle[1]["result"].toString(), "done");
+    QVERIFY(rig.comm.isOpen());
     QCOMPARE(unit.serial, 1000u);
     QCOMPARE(unit.result.end, CommandEnd::Done);
     QCOMPARE(rig.device.cells().toHex(), stamped(1000).toHex());
@@ -157,9 +176,14 @@ void tst_ProductionRun::batchOfThreeUnits() {
     QCOMPARE(fileContents(rig.path("serial.txt")), "1003\n");
     QCOMPARE(rig.device.cells().toHex(), stamped(1002).toHex());
     QCOMPARE(QDir(rig.path("backups")).entryList(QDir::Files).size(), 3);
-    const QList<QJsonObject> log = rig.logged();
-    QCOMPARE(log.size(), 3);
+    // Each unit's number on record before its first byte, then its outcome.
+    const QList<QJsonObject> lines = rig.logged();
+    QCOMPARE(lines.size(), 6);
+    QList<QJsonObject> log;
     for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lines[2 * i]["result"].toString(), "started");
+        QCOMPARE(lines[2 * i]["serial"].toInteger(), 1000 + i);
+        log << lines[2 * i + 1];
         QCOMPARE(log[i]["serial"].toInteger(), 1000 + i);
         QCOMPARE(log[i]["result"].toString(), i == 1 ? "differences" : "done");
         QCOMPARE(log[i]["port"].toString(), "/dev/ttyFAKE1");
@@ -171,6 +195,44 @@ void tst_ProductionRun::batchOfThreeUnits() {
     for (const FakeSerialControl::Sent& sent : rig.comm.outputs())
         probes += sent.bytes == Wire::ReadAll && sent.at >= 3s && sent.at < 5s;
     QVERIFY2(probes >= 2 && probes <= 5, qPrintable(QString::number(probes)));
+}
+
+void tst_ProductionRun::shortReplyIsNoBackup_data() {
+    QTest::addColumn<int>("announced");
+    QTest::addColumn<int>("replyBytes"); // -1: all it announces
+    QTest::newRow("announces 5") << 5 << -1;
+    QTest::newRow("announces none") << 0 << -1;
+    QTest::newRow("announces 64, cut after 40") << 64 << 41;
+}
+
+// A backup that is not the whole unit could not undo the write: no backup, no write.
+void tst_ProductionRun::shortReplyIsNoBackup() {
+    QFETCH(int, announced);
+    QFETCH(int, replyBytes);
+    DeviceFaults faults;
+    faults.announcedCount = announced;
+    faults.replyBytes = replyBytes;
+    ProductionRig rig(faults);
+    rig.protocol.setReplyTimeout(2s);
+    rig.engine.runner().choosePort(1);
+    const QByteArray before = rig.device.cells();
+    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+
+    const ProductionRun::Unit unit = run.programUnit();
+
+    QVERIFY(!rig.comm.sentBytes().contains(Wire::WriteAll));
+    QCOMPARE(rig.device.cells(), before);
+    QVERIFY(QDir(rig.path("backups")).entryList(QDir::Files).isEmpty());
+    QVERIFY(unit.result.end != CommandEnd::Done);
+    const QList<QJsonObject> log = rig.logged();
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log[1]["serial"].toInteger(), 1000);
+    QVERIFY(log[1]["result"].toString() != "done");
+    if (replyBytes < 0) {
+        QVERIFY2(unit.problem.contains(QStringLiteral("%1 of the 64 cells").arg(announced)),
+                 qPrintable(unit.problem));
+        QCOMPARE(log[1]["problem"].toString(), unit.problem);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ProductionRun)

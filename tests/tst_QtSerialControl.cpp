@@ -11,9 +11,16 @@
 #include "link/Waiter.h"
 #include "link/WireFormat.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -28,7 +35,36 @@ private slots:
     void secondProgramIsRefused();
     void bytesSentTooSoonAreLostAtTheDevice_data();
     void bytesSentTooSoonAreLostAtTheDevice();
+    void inputWaitingOnTheLineIsDiscarded();
+    void emptyLockFileLeftByAKillIsRemoved();
 };
+
+namespace {
+
+// A pseudo-terminal of the test's own: the device's side stays here, the port's side is opened
+// by the control.
+struct Terminal {
+    Terminal() {
+        char name[256] = {};
+        int port = -1;
+        termios raw{};
+        cfmakeraw(&raw);
+        if (::openpty(&device, &port, name, &raw, nullptr) == 0)
+            ::close(port);
+        path = QString::fromLocal8Bit(name);
+    }
+    ~Terminal() {
+        if (device >= 0)
+            ::close(device);
+    }
+    bool send(const QByteArray& bytes) const {
+        return ::write(device, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    int device = -1;
+    QString path;
+};
+
+} // namespace
 
 void tst_QtSerialControl::readBackRoundTrip() {
     QTemporaryDir dir;
@@ -122,6 +158,53 @@ void tst_QtSerialControl::bytesSentTooSoonAreLostAtTheDevice() {
     QTRY_VERIFY_WITH_TIMEOUT(!sim.events().filter("written lost=").isEmpty(), 10000);
     const QString written = sim.events().filter("written lost=").constFirst();
     QVERIFY2(written.mid(13).toInt() >= atLeastLost, qPrintable(written));
+}
+
+// The rest of a reply to a command that was killed waits in the system's buffer; it must not be
+// taken for the start of the next answer.
+void tst_QtSerialControl::inputWaitingOnTheLineIsDiscarded() {
+    Terminal terminal;
+    QVERIFY(!terminal.path.isEmpty());
+    QtSerialControl comm([&](int) { return terminal.path; });
+    comm.setCommPort(1);
+    QVERIFY(!comm.open().isError());
+    QVERIFY(terminal.send(QByteArray::fromHex("40ffeeddccbb")));
+
+    comm.discardInput();
+    QVERIFY(terminal.send("fresh"));
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += comm.input()).size() >= 5, 5000);
+    QCOMPARE(received, QByteArray("fresh"));
+    comm.close();
+}
+
+// A run killed between making the port's lock file and writing its process id into it leaves an
+// empty file; it must not keep the port "in use" for the next run.
+void tst_QtSerialControl::emptyLockFileLeftByAKillIsRemoved() {
+    Terminal terminal;
+    QString lockPath;
+    for (const QString& folder : {QStringLiteral("/var/lock"), QStringLiteral("/run/lock")}) {
+        if (QFileInfo(folder).isWritable()) {
+            lockPath = folder + "/LCK.." + terminal.path.mid(5).replace(u'/', u'_');
+            break;
+        }
+    }
+    if (lockPath.isEmpty())
+        QSKIP("no lock folder this test may write to");
+    QFile lock(lockPath);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-5),
+                             QFileDevice::FileModificationTime));
+    lock.close();
+
+    QtSerialControl comm([&](int) { return terminal.path; });
+    comm.setCommPort(1);
+    const PortError error = comm.open();
+    QVERIFY2(!error.isError(), qPrintable(error.detail));
+    comm.close();
+    QVERIFY(!QFile::exists(lockPath));
 }
 
 QTEST_GUILESS_MAIN(tst_QtSerialControl)

@@ -45,6 +45,10 @@ public:
     PortError output(const QByteArray& bytes) override;
     qint64 inBufferCount() const override { return m_input.size(); }
     QByteArray input() override;
+    void discardInput() override {
+        log(QStringLiteral("DiscardInput"));
+        m_input.clear();
+    }
 
     // Drills.
     void attach(DeviceModel* device) { m_device = device; }
