@@ -250,16 +250,18 @@ int soakTyped(int rounds, const QString& parent) {
     // refused), types the path, presses Return, and waits for the port cycle that ends the command.
     const auto work = [&](QPoint button, const QString& title, const QString& path) {
         const int before = connections();
-        for (int click = 0; click < 10; ++click) {
+        QString dialog;
+        for (int click = 0; click < 10 && dialog.isEmpty(); ++click) {
             x.click(window, button);
-            if (QTest::qWaitFor(
-                    [&] {
-                        return !xdotool({"search", "--onlyvisible", "--name", '^' + title + '$'})
-                                    .isEmpty();
-                    },
-                    3000))
-                break;
+            (void)QTest::qWaitFor(
+                [&] {
+                    dialog = xdotool({"search", "--onlyvisible", "--name", '^' + title + '$'});
+                    return !dialog.isEmpty();
+                },
+                3000);
         }
+        // Keys go where the keyboard is: wait until the dialog has it.
+        (void)QTest::qWaitFor([&] { return xdotool({"getwindowfocus"}) == dialog; }, 5000);
         xdotool({"type", "--delay", "8", path});
         xdotool({"key", "Return"});
         return QTest::qWaitFor([&] { return connections() > before; }, 30000);

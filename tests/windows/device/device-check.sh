@@ -40,7 +40,16 @@ prefix=$winbuild/wine10
 shim=$winbuild/modem-shim.sh
 shimlog=$work/lines.log
 devsim=$linbuild/tavrin-devsim
-failures=0 passes=0
+failures=0
+# Each command or part of the window is a case: it passed when it added no failure.
+cases_passed=0 cases_failed=0 case_start=0 in_case=0
+next_case() {
+    if [ "$in_case" = 1 ]; then
+        if [ "$failures" -gt "$case_start" ]; then cases_failed=$((cases_failed + 1))
+        else cases_passed=$((cases_passed + 1)); fi
+    fi
+    case_start=$failures in_case=1
+}
 fail() {
     failures=$((failures + 1))
     echo "FAIL $*"
@@ -183,6 +192,7 @@ console() {
     local name=$1 status=$2 nominal=$3
     shift 3
     local start end code elapsed
+    next_case
     start=$(date +%s%N)
     code=0
     wine10 "$@" >"$work/output" 2>&1 </dev/null || code=$?
@@ -300,6 +310,7 @@ timed() {
 }
 
 echo "the window"
+next_case
 lines_taken
 wine10 TAVRIN_SHIM_LINES=up "Z:$winbuild/tavrin.exe" >"$work/window.out" 2>&1 </dev/null &
 window=$!
@@ -348,6 +359,7 @@ sent_gaps | summary "as sent"
 printf '%s\n' "${gaps[@]}" | grep . | summary "as the device saw it"
 short=$(sent_gaps | awk '$1 < 10.0' | wc -l)
 [ "$short" = 0 ] || fail "$short data bytes were sent less than 10.0 ms after the byte before"
-echo "stalls: $stalls"
-echo "Windows device check: $((written)) writes seen by the device, $failures failed"
+next_case
+echo "stalls: $stalls; $written writes seen by the device"
+echo "Windows device check: $cases_passed passed, $cases_failed failed"
 [ "$failures" = 0 ]
