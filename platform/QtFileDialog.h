@@ -22,6 +22,7 @@ public:
     void setParentWidget(QWidget* parent) { m_parent = parent; }
 
 private:
+    std::optional<QString> ask(Purpose purpose, const FileTypes& types);
     QPointer<QWidget> m_parent;
     QString m_fileName;
 };
