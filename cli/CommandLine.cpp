@@ -274,9 +274,11 @@ ExitCode CommandLine::transfer(Command command) {
                                         QSerialPortInfo(logged.device).serialNumber(), std::nullopt,
                                         std::nullopt, ms, state, problem});
     };
-    auto refuse = [&](const QString& problem, ExitCode code) {
+    // A refusal that never reached the port is "refused"; one by the port says how it failed.
+    auto refuse = [&](const QString& problem, ExitCode code, const CommandResult& result = {}) {
         err() << "tavrin: " << problem << "; nothing was sent" << Qt::endl;
-        logEnd({}, QStringLiteral("refused"), problem);
+        logEnd(result, result.end == CommandEnd::NotStarted ? QStringLiteral("refused") : QString(),
+               problem);
         return code;
     };
     if (!logPath.isEmpty()) {
@@ -313,14 +315,12 @@ ExitCode CommandLine::transfer(Command command) {
     // One tavrin a device: a batch keeps it between units and through the port cycle.
     PortClaim claim(device);
     if (!device.isEmpty() && !claim.take()) {
-        const QString problem =
-            QObject::tr("%1 is in use by %2").arg(QDir::toNativeSeparators(device), claim.holder());
-        err() << "tavrin: " << problem << "; nothing was sent" << Qt::endl;
         CommandResult busy;
         busy.end = CommandEnd::PortFailed;
         busy.portFailure = PortError::Kind::Busy;
-        logEnd(busy, {}, problem);
-        return ExitCode::PortError;
+        return refuse(
+            QObject::tr("%1 is in use by %2").arg(QDir::toNativeSeparators(device), claim.holder()),
+            ExitCode::PortError, busy);
     }
 
     auto openPort = [&] {
