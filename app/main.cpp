@@ -1,4 +1,5 @@
 #include "app/Program.h"
+#include "app/SharedIconStyle.h"
 #include "cli/CommandLine.h"
 
 #include <QApplication>
@@ -49,6 +50,8 @@ int main(int argc, char* argv[]) {
                      qPrintable(tavrin::CommandLine::help()));
         return int(tavrin::ExitCode::Usage);
     }
+    // The style Qt chose (or -style named), giving out its standard icons once.
+    QApplication::setStyle(new tavrin::SharedIconStyle(QApplication::style()->name()));
     tavrin::Program program;
     program.window().show();
     // For start-up measurements and smoke tests: say "shown" once the window has been shown and

@@ -1,7 +1,7 @@
 // Runs write-and-verify plus read-and-save rounds in the window against tavrin-devsim and prints
 // what went wrong and the resident memory after each round; or, with --command-line, runs
 // `tavrin write` again and again and checks that no run leaves a file or the port behind.
-// Usage: tavrin-soak [--command-line | --typed [--folder DIR]] [--new-files] [--files N] [ROUNDS]
+// Usage: tavrin-soak [--command-line | --typed [--folder DIR] | --new-files] [--files N] [ROUNDS]
 // (default 200). --new-files names a new image and a new saved file each round, so the folder the
 // file dialogs list grows; --files N puts N other files into that folder before the first round.
 // --typed runs the real program as a process of its own under the X server of $DISPLAY and works
@@ -77,15 +77,20 @@ QString unitFile(const QTemporaryDir& dir, int run, const char* suffix = "") {
     return dir.filePath(QStringLiteral("unit-%1%2.bin").arg(run, 4, 10, QChar(u'0')).arg(suffix));
 }
 
+// Puts `count` files of no interest into the folder the dialogs list.
+void addOtherFiles(const QTemporaryDir& dir, int count) {
+    for (int file = 1; file <= count; ++file)
+        (void)tavrin::ImageFile::write(dir.filePath(QStringLiteral("other-%1.bin").arg(file)),
+                                       QByteArray(64, '\xff'));
+}
+
 int soakWindow(int rounds, bool newFiles, int otherFiles) {
     QTemporaryDir dir;
     tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
     const QString device = sim.devicePath();
     if (device.isEmpty())
         return 1;
-    for (int file = 1; file <= otherFiles; ++file)
-        (void)tavrin::ImageFile::write(dir.filePath(QStringLiteral("other-%1.bin").arg(file)),
-                                       QByteArray(64, '\xff'));
+    addOtherFiles(dir, otherFiles);
 
     // The window's own file dialogs, answered as an operator would: the name, then Enter.
     QString answer;
@@ -215,8 +220,9 @@ QString xdotool(const QStringList& arguments) {
 }
 
 // The program's window and dialogs worked through the X server, as a person works them.
-int soakTyped(int rounds, const QString& parent) {
+int soakTyped(int rounds, const QString& parent, int otherFiles) {
     QTemporaryDir dir(QDir(parent).filePath(QStringLiteral("tavrin-soak-XXXXXX")));
+    addOtherFiles(dir, otherFiles);
     tavrin::test::SimulatorProcess sim({"--image", dir.filePath("device.bin")});
     tavrin::test::XDriver x;
     if (sim.devicePath().isEmpty() || !x.isConnected() || xdotool({"version"}).isEmpty()) {
@@ -318,6 +324,6 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(commandLine))
         return soakCommandLine(rounds);
     if (parser.isSet(typed))
-        return soakTyped(rounds, parser.value(folder));
+        return soakTyped(rounds, parser.value(folder), parser.value(files).toInt());
     return soakWindow(rounds, parser.isSet(newFiles), parser.value(files).toInt());
 }

@@ -1,7 +1,13 @@
 #include "platform/QtFileDialog.h"
 
+#include "platform/FileListProxy.h"
+
+#include <QAccessible>
 #include <QFileDialog>
-#include <QPixmapCache>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace tavrin {
 
@@ -23,19 +29,52 @@ QStringList QtFileDialog::nameFilters(const QString& filter) {
     return filters;
 }
 
-// Each dialog draws icons of its own, and the global pixmap cache keeps the scaled pixmaps of
-// every one of them under that icon's key, for a dialog that never draws again: up to its limit of
-// 10 MB, scattered through the heap, they grew the program by about 60 KiB a dialog. Once the
-// dialog has gone, they go too.
+namespace {
+
+// The identity the accessibility cache gives the next interface it is handed: the identities it
+// gives out only grow.
+QAccessible::Id nextAccessibleId() {
+    QWidget probe;
+    return QAccessible::uniqueId(QAccessible::queryAccessibleInterface(&probe));
+}
+
+// With an assistive technology listening, the dialog's detailed file list makes a new interface
+// for a cell each time it tells of a selection (each time a typed name picks a file), and in this
+// Qt nothing deletes them: they stay in the cache, for a list that has gone, until the program
+// ends. Those the dialog left, given out between `from` and `to`, go now.
+void forgetAccessibleLeftovers(QAccessible::Id from, QAccessible::Id to) {
+    if (to <= from)
+        return;
+    for (QAccessible::Id id = from; id != to; ++id) {
+        const QAccessibleInterface* leftover = QAccessible::accessibleInterface(id);
+        if (leftover && !leftover->isValid())
+            QAccessible::deleteAccessibleInterface(id);
+    }
+}
+
+} // namespace
+
 std::optional<QString> QtFileDialog::choose(Purpose purpose, const FileTypes& types) {
+    const QAccessible::Id before = nextAccessibleId();
     const std::optional<QString> chosen = ask(purpose, types);
-    QPixmapCache::clear();
+    forgetAccessibleLeftovers(before, nextAccessibleId());
+    // A dialog lists its whole folder, so what it takes grows with the folder. Freed, the allocator
+    // would keep those pages for good, behind the first small block made after them.
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
     return chosen;
 }
 
+// Every dialog shows the same icons, kept here: icons of its own would each leave their pixmaps in
+// Qt's global pixmap cache, and in this Qt a pixmap's key stays there after the pixmap has gone.
 std::optional<QString> QtFileDialog::ask(Purpose purpose, const FileTypes& types) {
+    if (m_headerIcon.isNull())
+        m_headerIcon = FileListProxy::makeHeaderIcon();
     QFileDialog dialog(m_parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&m_icons);
+    dialog.setProxyModel(new FileListProxy(m_headerIcon));
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setAcceptMode(purpose == Purpose::Save ? QFileDialog::AcceptSave

@@ -2,6 +2,8 @@
 
 #include "platform/FileDialog.h"
 
+#include <QFileIconProvider>
+#include <QIcon>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -25,6 +27,8 @@ private:
     std::optional<QString> ask(Purpose purpose, const FileTypes& types);
     QPointer<QWidget> m_parent;
     QString m_fileName;
+    QFileIconProvider m_icons;
+    QIcon m_headerIcon;
 };
 
 } // namespace tavrin
