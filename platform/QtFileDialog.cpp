@@ -12,7 +12,16 @@
 namespace tavrin {
 
 QtFileDialog::QtFileDialog(QWidget* parent)
-    : m_parent(parent) {}
+    : m_parent(parent) {
+#if defined(__GLIBC__)
+    // A dialog's folder listing is made on a thread of Qt's own, so it lives in that thread's heap.
+    // Small blocks freed into the allocator's fast lists are only merged when it trims, into the
+    // top of that heap, which the trim gives back for the main heap alone: up to a megabyte would
+    // stay after some dialogs and not after others. Without fast lists a freed block is merged at
+    // once, and the heap's top is given back as it frees.
+    mallopt(M_MXFAST, 0);
+#endif
+}
 
 QStringList QtFileDialog::nameFilters(const QString& filter) {
     QStringList filters;
