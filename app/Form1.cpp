@@ -162,7 +162,7 @@ void Form1::OWEE_Click() {
 }
 
 void Form1::Com_Click(int index) {
-    if (m_runner.choosePort(index + 1) != CommandEnd::NotStarted)
+    if (m_runner.choosePort(index + 1).end != CommandEnd::NotStarted)
         m_portChosen = true;
     showPortInUse();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Form1.h"
+#include "app/WindowMessages.h"
 #include "commands/Engine.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtMessageBox.h"
@@ -28,6 +29,7 @@ public:
     CommandRunner& runner() { return m_engine.runner(); }
     StatusPanel& panel() { return m_panel; }
     SerialLink& link() { return m_engine.link(); }
+    WindowMessages& messages() { return m_messages; }
     QtTickSource& timer1() { return m_timer1; }
 
 private:
@@ -35,7 +37,10 @@ private:
     QtTickSource m_timer1;
     QtSerialControl m_MSComm1;
     QtFileDialog m_CommonDialog1;
-    QtMessageBox m_messages;
+    QtMessageBox m_messageBoxes;
+    MessageBox& m_boxes;
+    // Made before the engine, which asks it its questions; it words the engine's results.
+    WindowMessages m_messages;
     Engine m_engine;
     StatusPanel m_panel;
     Form1 m_form;

@@ -107,13 +107,12 @@ int main(int argc, char* argv[]) {
     tavrin::QtTickSource timer1;
     StampingSerialControl comm;
     tavrin::test::FakeFileDialog files;
-    tavrin::test::FakeMessageBox messages;
-    tavrin::Engine engine({pump, timer1, comm, files, messages});
+    tavrin::Engine engine({pump, timer1, comm, files});
     QTemporaryDir dir;
     const QString image = dir.filePath("image.bin");
     files.chooseAlways(image);
 
-    int failures = engine.runner().choosePort(1) == tavrin::CommandEnd::Done ? 0 : 1;
+    int failures = engine.runner().choosePort(1).end == tavrin::CommandEnd::Done ? 0 : 1;
     for (int run = 0; run < runs; ++run) {
         (void)tavrin::test::writeRandomImage(image);
         const tavrin::CommandResult result = engine.runner().writeAndVerify();
@@ -126,8 +125,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "tavrin-pacing: no write transfer was sent\n");
         return 1;
     }
-    std::printf("runs %d, failures %d, bytes lost %d, messages %d\n", runs, failures,
-                comm.bytesLost(), int(messages.shown().size()));
+    std::printf("runs %d, failures %d, bytes lost %d\n", runs, failures, comm.bytesLost());
     std::printf("gap between data bytes, as sent: min %.3f  median %.3f  p99 %.3f  max %.3f ms "
                 "(%zu gaps)\n",
                 gaps.front(), at(gaps, 0.5), at(gaps, 0.99), gaps.back(), gaps.size());

@@ -11,6 +11,8 @@ enum class ExitCode {
     PortError = 4,   // absent, held by another program, no permission, lost during the command
     FileError = 5,   // missing, unreadable, cannot be saved
     ShortReply = 6,  // read: the device sent fewer than 64 cells; those that came were saved
+    TimerFailed = 7, // the system's timer stopped ticking: nothing more could be timed
+    Stopped = 8,     // the program was ending before the command ended
 };
 
 } // namespace tavrin

@@ -1,49 +1,14 @@
 #include "cli/PortList.h"
 
 #include "platform/PortMap.h"
+#include "platform/SystemCalls.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QTextStream>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace tavrin {
 
 namespace {
-
-// Processes with `device` open, as far as this user may look; empty where the system says nothing.
-QStringList holders(const QString& device) {
-    QStringList found;
-#ifdef Q_OS_LINUX
-    const QString target = QFileInfo(device).canonicalFilePath();
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        if (pid == self || pid.toLongLong() <= 0)
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
-            if (fd.symLinkTarget() != target)
-                continue;
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-            const QString name = comm.open(QIODevice::ReadOnly)
-                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                     : QStringLiteral("?");
-            found << QStringLiteral("%1 (pid %2)").arg(name, pid);
-            break;
-        }
-    }
-#else
-    Q_UNUSED(device);
-#endif
-    return found;
-}
 
 QString orDash(const QString& text) {
     return text.isEmpty() ? QStringLiteral("-") : text;
@@ -52,17 +17,11 @@ QString orDash(const QString& text) {
 } // namespace
 
 QString PortList::availability(const QString& device) {
-#ifdef Q_OS_WIN
-    // Windows tells whether a port is free only to a program that opens it, and an opening may
-    // wake or reset the device behind it.
-    Q_UNUSED(device);
-    return QStringLiteral("not checked");
-#endif
-#ifdef Q_OS_UNIX
-    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
+    if (!SystemCalls::seesFreePorts())
+        return QStringLiteral("not checked");
+    if (!SystemCalls::mayOpen(device))
         return QStringLiteral("no permission");
-#endif
-    const QStringList held = holders(device);
+    const QStringList held = SystemCalls::holdersOf(device);
     if (!held.isEmpty())
         return QStringLiteral("held by %1").arg(held.join(QStringLiteral(", ")));
     return QStringLiteral("can be opened");

@@ -60,6 +60,10 @@ QString ProductionOptions::read(const QCommandLineParser& parser, const QString&
                     .arg(option->names().constFirst());
         return {};
     }
+    return readSerial(parser);
+}
+
+QString ProductionOptions::readSerial(const QCommandLineParser& parser) {
     if (!parser.isSet(m_serialAt) || !parser.isSet(m_serialFile) ||
         parser.value(m_serialFile).isEmpty())
         return QStringLiteral("serial numbers need both --serial-at ADDR and --serial-file FILE");

@@ -31,6 +31,9 @@ public:
     bool each = false;
 
 private:
+    // The serial number's options, once both --serial-at and --serial-file are given.
+    QString readSerial(const QCommandLineParser& parser);
+
     QCommandLineOption m_serialAt;
     QCommandLineOption m_serialFile;
     QCommandLineOption m_serialWidth;

@@ -2,10 +2,10 @@
 
 #include "commands/CommandReporter.h"
 #include "link/WireFormat.h"
+#include "platform/SystemCalls.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace tavrin {
 
@@ -26,7 +26,7 @@ ProgressBar::~ProgressBar() {
 }
 
 bool ProgressBar::wanted() {
-    return ::isatty(STDERR_FILENO) == 1;
+    return SystemCalls::standardErrorIsTerminal();
 }
 
 void ProgressBar::draw(const Progress& progress) {

@@ -1,31 +1,19 @@
 #include "commands/CommandContext.h"
 
-#include "link/SerialLink.h"
 #include "link/Waiter.h"
-#include "platform/MessageBox.h"
-
-#include <QCoreApplication>
 
 namespace tavrin {
 
 CommandContext::CommandContext(SerialLink& link, DeviceProtocol& protocol, PacingTimer& pacing,
-                               Waiter& waiter, ImageDialog& dialog, MessageBox& messages,
-                               CommandReporter& reporter)
+                               Waiter& waiter, ImageDialog& dialog, CommandReporter& reporter,
+                               OperatorQuestions* questions)
     : link(link)
     , protocol(protocol)
     , pacing(pacing)
     , waiter(waiter)
     , dialog(dialog)
-    , messages(messages)
-    , reporter(reporter) {}
-
-bool CommandContext::requirePort() {
-    if (link.PortOpen())
-        return true;
-    messages.tell(QStringLiteral("Please select COM port!"),
-                  QStringLiteral("No COM port selected"));
-    return false;
-}
+    , reporter(reporter)
+    , questions(questions) {}
 
 CommandEnd CommandContext::endFor(Outcome outcome) const {
     if (waiter.isClosing())
@@ -38,10 +26,9 @@ CommandEnd CommandContext::endFor(Outcome outcome) const {
     case Outcome::Closing:
         return CommandEnd::Closing;
     case Outcome::TimerFailed:
-        link.reportTimerFailure();
         return CommandEnd::TimerFailed;
     case Outcome::PortLost:
-        break;
+        return CommandEnd::PortFailed;
     }
     return CommandEnd::PortFailed;
 }

@@ -8,19 +8,18 @@ namespace tavrin {
 class CommandReporter;
 class DeviceProtocol;
 class ImageDialog;
-class MessageBox;
+class OperatorQuestions;
 class PacingTimer;
 class SerialLink;
 class Waiter;
 
-// What the commands work with: the device link, the image dialog, message boxes and the reporter.
+// What the commands work with: the device link, the image dialog, the reporter, and the operator
+// to ask when there is one.
 class CommandContext {
 public:
     CommandContext(SerialLink& link, DeviceProtocol& protocol, PacingTimer& pacing, Waiter& waiter,
-                   ImageDialog& dialog, MessageBox& messages, CommandReporter& reporter);
+                   ImageDialog& dialog, CommandReporter& reporter, OperatorQuestions* questions);
 
-    // False, after telling the operator to choose one, when no port is open.
-    bool requirePort();
     // How a command ends after a step that ended so; Closing whenever the program is closing.
     CommandEnd endFor(Outcome outcome) const;
 
@@ -29,8 +28,8 @@ public:
     PacingTimer& pacing;
     Waiter& waiter;
     ImageDialog& dialog;
-    MessageBox& messages;
     CommandReporter& reporter;
+    OperatorQuestions* questions; // none: nobody to ask
 };
 
 } // namespace tavrin

@@ -12,8 +12,8 @@
 namespace tavrin {
 
 class FileDialog;
-class MessageBox;
 class MessagePump;
+class OperatorQuestions;
 class SerialControl;
 class TickSource;
 
@@ -26,7 +26,8 @@ public:
         TickSource& timer1;
         SerialControl& comm;
         FileDialog& files;
-        MessageBox& messages;
+        // Who answers a command's questions; none: nobody, so none is asked.
+        OperatorQuestions* questions = nullptr;
     };
 
     explicit Engine(const Platform& platform);

@@ -5,9 +5,7 @@
 #include "image/ImageDialog.h"
 #include "image/ImageFile.h"
 #include "link/DeviceProtocol.h"
-#include "link/SerialLink.h"
 #include "link/Waiter.h"
-#include "platform/MessageBox.h"
 
 namespace tavrin {
 
@@ -16,20 +14,18 @@ ReadAndSave::ReadAndSave(CommandContext& context)
 
 CommandResult ReadAndSave::run() {
     CommandResult result;
-    result.end = readAndSave(result.cells);
+    result.end = readAndSave(result);
     return result;
 }
 
-CommandEnd ReadAndSave::readAndSave(QByteArray& cells) {
-    if (!m_context.requirePort())
-        return CommandEnd::NotStarted;
+CommandEnd ReadAndSave::readAndSave(CommandResult& result) {
     emit m_context.reporter.stageReached(Stage::ReadStarted);
 
     const ReadBackResult reply = m_context.protocol.ReadBack();
     if (reply.outcome != Outcome::Completed)
         return abandon(m_context.endFor(reply.outcome));
     // Only the cells the reply announced: anything after them is not EEPROM data.
-    cells = DeviceProtocol::replyData(reply.ReplyBuffer);
+    result.cells = DeviceProtocol::replyData(reply.ReplyBuffer);
 
     const std::optional<QString> path = m_context.dialog.chooseFileToSave();
     if (m_context.waiter.isClosing())
@@ -37,15 +33,9 @@ CommandEnd ReadAndSave::readAndSave(QByteArray& cells) {
     if (!path)
         return CommandEnd::Cancelled;
 
-    const QString error = ImageFile::write(*path, cells);
-    if (!error.isEmpty()) {
-        m_context.messages.tell(error, QObject::tr("Image not saved"));
+    result.fileFailure = ImageFile::write(*path, result.cells);
+    if (!result.fileFailure.isEmpty())
         return abandon(CommandEnd::FileFailed);
-    }
-
-    if (m_context.link.CyclePort() == Outcome::Closing)
-        return CommandEnd::Closing;
-    emit m_context.reporter.stageReached(Stage::ReadFinished);
     return CommandEnd::Done;
 }
 

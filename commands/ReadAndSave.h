@@ -6,7 +6,8 @@ namespace tavrin {
 
 class CommandContext;
 
-// "Read && Save EEProm": reads the whole EEPROM, saves it as an image file, cycles the port.
+// "Read && Save EEProm": reads the whole EEPROM and saves it as an image file; the port cycle
+// follows once it is saved.
 class ReadAndSave {
 public:
     explicit ReadAndSave(CommandContext& context);
@@ -14,7 +15,7 @@ public:
     CommandResult run();
 
 private:
-    CommandEnd readAndSave(QByteArray& cells);
+    CommandEnd readAndSave(CommandResult& result);
     // Says the read did not complete, unless the program is closing.
     CommandEnd abandon(CommandEnd end);
 

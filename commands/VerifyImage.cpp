@@ -4,8 +4,6 @@
 #include "commands/CommandReporter.h"
 #include "image/ImageFile.h"
 #include "link/DeviceProtocol.h"
-#include "link/SerialLink.h"
-#include "platform/MessageBox.h"
 
 namespace tavrin {
 
@@ -19,11 +17,9 @@ CommandResult VerifyImage::run(const QString& path) {
 }
 
 CommandEnd VerifyImage::verify(const QString& path, CommandResult& result) {
-    if (!m_context.requirePort())
-        return CommandEnd::NotStarted;
     const ImageFile::ReadResult image = ImageFile::read(path);
     if (!image.ok()) {
-        m_context.messages.tell(image.error, QObject::tr("Image not opened"));
+        result.fileFailure = image.problem;
         return CommandEnd::FileFailed;
     }
     emit m_context.reporter.stageReached(Stage::VerifyStarted);
@@ -37,11 +33,6 @@ CommandEnd VerifyImage::verify(const QString& path, CommandResult& result) {
     }
     result.cells = DeviceProtocol::replyData(reply.ReplyBuffer);
     result.differences = ImageComparison::differences(image.bytes, result.cells);
-
-    if (m_context.link.CyclePort() == Outcome::Closing)
-        return CommandEnd::Closing;
-    emit m_context.reporter.stageReached(result.differences.isEmpty() ? Stage::VerifyCompleted
-                                                                      : Stage::VerifyFailed);
     return CommandEnd::Done;
 }
 

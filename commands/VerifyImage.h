@@ -6,8 +6,8 @@ namespace tavrin {
 
 class CommandContext;
 
-// Reads the EEPROM and compares it with an image file, writing nothing; cycles the port after the
-// completed read, as reading does.
+// Reads the EEPROM and compares it with an image file, writing nothing; the port cycle follows
+// the completed read, as after reading.
 class VerifyImage {
 public:
     explicit VerifyImage(CommandContext& context);

@@ -2,13 +2,12 @@
 
 #include "commands/CommandContext.h"
 #include "commands/CommandReporter.h"
+#include "commands/OperatorQuestions.h"
 #include "image/ImageDialog.h"
 #include "image/ImageFile.h"
 #include "link/DeviceProtocol.h"
 #include "link/PacingTimer.h"
-#include "link/SerialLink.h"
 #include "link/Waiter.h"
-#include "platform/MessageBox.h"
 
 namespace tavrin {
 
@@ -19,8 +18,6 @@ CommandResult WriteAndVerify::run(const Options& options) {
     m_result = {};
     m_options = options;
     m_retriesLeft = options.retries.value_or(0);
-    if (!m_context.requirePort())
-        return m_result;
     const std::optional<QString> path = m_context.dialog.chooseFileToOpen();
     if (m_context.waiter.isClosing() || !path) {
         m_result.end = m_context.waiter.isClosing() ? CommandEnd::Closing : CommandEnd::Cancelled;
@@ -33,7 +30,7 @@ CommandResult WriteAndVerify::run(const Options& options) {
         step = writePass();
         if (step == CommandEnd::Done)
             step = verifyPass();
-    } while (step == CommandEnd::Done && !m_result.differences.isEmpty() && askToWriteAgain());
+    } while (step == CommandEnd::Done && !m_result.differences.isEmpty() && writeAgain());
     m_result.end = end(step);
     return m_result;
 }
@@ -101,17 +98,16 @@ CommandEnd WriteAndVerify::verifyPass() {
     return CommandEnd::Done;
 }
 
-bool WriteAndVerify::askToWriteAgain() {
+bool WriteAndVerify::writeAgain() {
     if (m_options.retries)
         return m_retriesLeft-- > 0 && !m_context.waiter.isClosing();
-    const MessageBox::Answer answer = m_context.messages.ask(
-        QStringLiteral("Try to write again?"), QStringLiteral("Verify failed!"),
-        ImageComparison::describe(m_result.differences).join(u'\n'));
-    return answer == MessageBox::Answer::Yes && !m_context.waiter.isClosing();
+    if (!m_context.questions)
+        return false;
+    return m_context.questions->writeAgain(m_result.differences) && !m_context.waiter.isClosing();
 }
 
-// The one place where how the last step ended becomes how the command ends. Closing touches
-// nothing more; any other failure says the write did not complete.
+// How the last step ended becomes how the command ends. Closing touches nothing more; any other
+// failure says the write did not complete.
 CommandEnd WriteAndVerify::end(CommandEnd step) {
     if (m_context.waiter.isClosing())
         return CommandEnd::Closing;
@@ -121,12 +117,6 @@ CommandEnd WriteAndVerify::end(CommandEnd step) {
         return step;
     }
     emit m_context.reporter.stageReached(Stage::VerifyEnded);
-    if (m_options.portCycle == PortCycle::ByCaller)
-        return CommandEnd::Done;
-    if (m_context.link.CyclePort() == Outcome::Closing)
-        return CommandEnd::Closing;
-    emit m_context.reporter.stageReached(m_result.differences.isEmpty() ? Stage::VerifyCompleted
-                                                                        : Stage::VerifyFailed);
     return CommandEnd::Done;
 }
 
@@ -134,7 +124,7 @@ std::optional<QByteArray> WriteAndVerify::openImage() {
     const ImageFile::ReadResult read = ImageFile::read(m_path);
     if (read.ok())
         return m_options.edit ? m_options.edit(read.bytes) : read.bytes;
-    m_context.messages.tell(read.error, QObject::tr("Image not opened"));
+    m_result.fileFailure = read.problem;
     return std::nullopt;
 }
 

@@ -14,23 +14,21 @@ namespace tavrin {
 class CommandContext;
 
 // "Open && Write EEProm": writes an image file into the EEPROM byte by byte, reads it back,
-// compares, offers to write again on a difference, and cycles the port at the end. Each step
-// ends as the command would end if it stopped there.
+// compares, and offers to write again on a difference; the port cycle follows the last verify.
+// Each step ends as the command would end if it stopped there.
 class WriteAndVerify {
 public:
     static constexpr int OneTick = 5;
     // Changes the image as read from its file, before it is written and compared.
     using ImageEdit = std::function<QByteArray(const QByteArray&)>;
-    enum class PortCycle {
-        AfterVerify, // the command cycles the port once the verify has ended
-        ByCaller,    // the caller records the result first, then cycles the port itself
-    };
+    // Sees the result once the last verify has ended, before the port cycle.
+    using VerifyEnded = std::function<void(const CommandResult&)>;
     struct Options {
         ImageEdit edit;
         // How many more times to write after a difference, without asking; none: ask the
-        // operator each time.
+        // operator each time, where there is one.
         std::optional<int> retries;
-        PortCycle portCycle = PortCycle::AfterVerify;
+        VerifyEnded beforePortCycle;
     };
 
     explicit WriteAndVerify(CommandContext& context);
@@ -41,7 +39,7 @@ private:
     CommandEnd writePass();
     CommandEnd writeBytes(const QByteArray& bytes, Progress& progress);
     CommandEnd verifyPass();
-    bool askToWriteAgain();
+    bool writeAgain();
     CommandEnd end(CommandEnd step);
 
     std::optional<QByteArray> openImage();

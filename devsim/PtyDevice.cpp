@@ -132,9 +132,9 @@ void PtyDevice::handle(const DeviceModel::Response& response, DeviceModel::Time 
             say(line);
         }
         if (!m_imagePath.isEmpty()) {
-            const QString error = ImageFile::write(m_imagePath, m_model.cells());
-            if (!error.isEmpty())
-                say(QStringLiteral("error %1").arg(error));
+            const FileProblem problem = ImageFile::write(m_imagePath, m_model.cells());
+            if (!problem.isEmpty())
+                say(QStringLiteral("error %1 not saved: %2").arg(problem.path, problem.reason));
         }
     }
     if (response.hangUp) {

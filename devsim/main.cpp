@@ -121,7 +121,8 @@ int main(int argc, char* argv[]) {
     if (!image.isEmpty() && QFileInfo::exists(image)) {
         const auto loaded = tavrin::ImageFile::read(image);
         if (!loaded.ok()) {
-            std::fprintf(stderr, "tavrin-devsim: %s\n", qPrintable(loaded.error));
+            std::fprintf(stderr, "tavrin-devsim: %s is not a usable image: %s\n", qPrintable(image),
+                         qPrintable(loaded.problem.reason));
             return 1;
         }
         model.setCells(loaded.bytes);

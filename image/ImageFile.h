@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/FileProblem.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,8 +13,8 @@ class ImageFile {
 public:
     struct ReadResult {
         QByteArray bytes;
-        QString error; // for the operator, naming the file; empty on success
-        bool ok() const { return error.isEmpty(); }
+        FileProblem problem; // empty on success
+        bool ok() const { return problem.isEmpty(); }
     };
 
     // Refuses a path that does not exist or is not a regular file; creates nothing.
@@ -20,8 +22,8 @@ public:
     // Replaces the file atomically: on failure the file that was there is left as it was, and no
     // temporary file remains. Where the folder cannot take a temporary file, an existing writable
     // file is written in place. Refuses anything but an ordinary file (or a link to one) and a new
-    // name. Returns the error for the operator, empty on success.
-    static QString write(const QString& path, const QByteArray& bytes);
+    // name. The problem, empty on success.
+    static FileProblem write(const QString& path, const QByteArray& bytes);
 };
 
 } // namespace tavrin

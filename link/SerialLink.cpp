@@ -2,28 +2,13 @@
 
 #include "link/DeviceProtocol.h"
 #include "link/PacingTimer.h"
-#include "platform/MessageBox.h"
 
 namespace tavrin {
 
-namespace {
-
-// The system's own words as a sentence: Windows ends its texts with a full stop already.
-QString sentence(const QString& detail) {
-    const QString trimmed = detail.trimmed();
-    return trimmed.endsWith(u'.') || trimmed.endsWith(u'!') || trimmed.endsWith(u'?')
-               ? trimmed
-               : trimmed + u'.';
-}
-
-} // namespace
-
-SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
-                       QObject* parent)
+SerialLink::SerialLink(SerialControl& comm, PacingTimer& timer, QObject* parent)
     : QObject(parent)
     , m_comm(comm)
-    , m_timer(timer)
-    , m_messages(messages) {
+    , m_timer(timer) {
     connect(&m_comm, &SerialControl::failed, this, &SerialLink::onFailed);
 }
 
@@ -56,18 +41,15 @@ Outcome SerialLink::CyclePort() {
     const Outcome paused = m_timer.Pause(PortCycleUnits);
     if (paused == Outcome::Closing || m_shutDown)
         return Outcome::Closing;
-    // Without ticks the second cannot be counted: the port stays closed.
-    if (paused == Outcome::TimerFailed) {
-        reportTimerFailure();
-        return Outcome::PortLost;
-    }
+    if (paused != Outcome::Completed)
+        return paused;
     return openSelected();
 }
 
 Outcome SerialLink::openSelected() {
     const PortError error = m_comm.open();
     if (error.isError()) {
-        reportOpenFailure(error);
+        recordOpenFailure(error);
         emit portChanged();
         return Outcome::PortLost;
     }
@@ -85,7 +67,7 @@ Outcome SerialLink::raiseLines() {
         // Without modem lines there is nothing to raise; the data still flows.
         if (error.isError() && error.kind != PortError::Kind::LinesUnsupported) {
             m_comm.close();
-            reportOpenFailure(error);
+            recordOpenFailure(error);
             return Outcome::PortLost;
         }
     }
@@ -100,9 +82,8 @@ int SerialLink::CommPort() const {
     return m_comm.commPort();
 }
 
-QString SerialLink::describePort() const {
-    const QString device = m_comm.deviceName();
-    const QString name = m_comm.commPort() == 0 ? device : tr("Com%1").arg(m_comm.commPort());
+QString SerialLink::describePort(int port, const QString& device) {
+    const QString name = port == 0 ? device : tr("Com%1").arg(port);
     return device.isEmpty() || device == name ? name : tr("%1 (%2)").arg(name, device);
 }
 
@@ -130,45 +111,10 @@ void SerialLink::shutDown() {
         m_comm.close();
 }
 
-void SerialLink::reportOpenFailure(const PortError& error) {
+void SerialLink::recordOpenFailure(const PortError& error) {
     m_lastFailure = error;
     if (m_lastFailure.kind == PortError::Kind::None)
         m_lastFailure.kind = PortError::Kind::NotPresent;
-    const int port = m_comm.commPort();
-    QString reason;
-    switch (error.kind) {
-    case PortError::Kind::NotPresent:
-        if (error.device.isEmpty()) {
-            m_messages.tell(tr("Com%1 is not available: no serial device is present for it.\n"
-                               "Connect the adapter, or set TAVRIN_COM%1 to the device's path.")
-                                .arg(port),
-                            tr("COM port not available"));
-            return;
-        }
-        reason = tr("the device is not present. Check that the adapter is plugged in.");
-        break;
-    case PortError::Kind::Busy:
-        reason = tr("another program is using this port. Close that program, then choose the "
-                    "port again.");
-        break;
-    case PortError::Kind::PermissionDenied:
-        reason = tr("you have no permission to use this serial device. Ask for access to it, "
-                    "for example membership of the dialout group; it takes effect after "
-                    "logging in again.");
-        break;
-    default:
-        reason = sentence(error.detail);
-        break;
-    }
-    m_messages.tell(tr("%1 could not be opened: %2").arg(describePort(), reason),
-                    tr("COM port not available"));
-}
-
-void SerialLink::reportTimerFailure() {
-    m_messages.tell(tr("The system's timer stopped working: %1\nNothing more can be timed; close "
-                       "the program and start it again.")
-                        .arg(sentence(m_timer.failure())),
-                    tr("Timer failed"));
 }
 
 void SerialLink::onFailed(const PortError& error) {
@@ -177,10 +123,7 @@ void SerialLink::onFailed(const PortError& error) {
     m_lastFailure = error;
     m_lastFailure.kind = PortError::Kind::Lost;
     emit portChanged();
-    m_messages.tell(tr("%1 stopped working: %2\nThe device may have been unplugged. The port "
-                       "was closed; choose it again once the device is back.")
-                        .arg(describePort(), sentence(error.detail)),
-                    tr("COM port failed"));
+    emit portLost(m_lastFailure);
 }
 
 } // namespace tavrin

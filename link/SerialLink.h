@@ -7,27 +7,26 @@
 
 namespace tavrin {
 
-class MessageBox;
 class PacingTimer;
 
 // The one serial port to the device: which port, when it is open, its DTR and RTS lines and the
-// wake byte after every opening. Failures are told to the operator here, once, and leave the
-// port closed.
+// wake byte after every opening. A failure leaves the port closed and is kept, as a value, until
+// it is forgotten.
 class SerialLink : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int PortCycleUnits = 2000;
 
-    SerialLink(SerialControl& comm, PacingTimer& timer, MessageBox& messages,
-               QObject* parent = nullptr);
+    SerialLink(SerialControl& comm, PacingTimer& timer, QObject* parent = nullptr);
 
     // Opens port `number` (1..4), raises the lines and wakes the device.
     Outcome choosePort(int number);
     // The same for a port given by its device rather than a number.
     Outcome choosePort(const QString& device);
     // Close with both lines down for 100 ticks, then reopen the same port and wake the device.
-    // Does nothing on a closed port.
+    // Does nothing on a closed port. TimerFailed leaves the port closed: the second could not be
+    // counted.
     Outcome CyclePort();
 
     bool PortOpen() const;
@@ -37,7 +36,8 @@ public:
     QString device() const { return m_comm.deviceName(); }
     // "Com2 (/dev/ttyUSB0)"; "Com2" when no device is behind the number; the device alone for a
     // port chosen by its device.
-    QString describePort() const;
+    QString describePort() const { return describePort(CommPort(), device()); }
+    static QString describePort(int port, const QString& device);
     // The device behind a port number, empty when there is none.
     QString deviceFor(int port) const { return m_comm.deviceFor(port); }
 
@@ -51,24 +51,22 @@ public:
     const PortError& lastFailure() const { return m_lastFailure; }
     void forgetFailure() { m_lastFailure = {}; }
 
-    // Tells the operator that the ticks stopped, and why.
-    void reportTimerFailure();
-
     // The program is ending: close the port and never open it or send anything again.
     void shutDown();
 
 signals:
     void portChanged();
+    // The open port stopped working; it is closed by then.
+    void portLost(const tavrin::PortError& error);
 
 private:
     Outcome openSelected();
     Outcome raiseLines();
-    void reportOpenFailure(const PortError& error);
+    void recordOpenFailure(const PortError& error);
     void onFailed(const PortError& error);
 
     SerialControl& m_comm;
     PacingTimer& m_timer;
-    MessageBox& m_messages;
     bool m_shutDown = false;
     PortError m_lastFailure;
 };

@@ -1,43 +1,16 @@
 #include "production/DurableFile.h"
 
+#include "platform/SystemCalls.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
 #include <QSaveFile>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace tavrin {
 
 namespace {
-
-bool sync(int handle) {
-#ifdef Q_OS_WIN
-    return ::_commit(handle) == 0;
-#else
-    return ::fsync(handle) == 0;
-#endif
-}
-
-// A rename is durable once the folder that holds the name is synced.
-void syncFolder(const QString& path) {
-#ifndef Q_OS_WIN
-    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
 
 QString failed(const QString& path, const QString& reason) {
     return QObject::tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), reason);
@@ -84,14 +57,15 @@ QString DurableFile::replace(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failed(path, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush() || !sync(file.handle())) {
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        !SystemCalls::syncToDisk(file.handle())) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return failed(path, reason);
     }
     if (!file.commit())
         return failed(path, file.errorString());
-    syncFolder(path);
+    SystemCalls::syncFolderOf(path);
     return {};
 }
 
@@ -105,11 +79,12 @@ QString DurableFile::appendLine(const QString& path, const QByteArray& line) {
     QByteArray whole = line + '\n';
     if (file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
         whole.prepend('\n');
-    if (file.write(whole) != whole.size() || !file.flush() || !sync(file.handle()))
+    if (file.write(whole) != whole.size() || !file.flush() ||
+        !SystemCalls::syncToDisk(file.handle()))
         return failed(path, file.errorString());
     file.close();
     if (!existed)
-        syncFolder(path);
+        SystemCalls::syncFolderOf(path);
     return {};
 }
 

@@ -4,10 +4,8 @@
 #include "link/WireFormat.h"
 #include "production/DurableFile.h"
 #include "production/SerialCounter.h"
-#include "production/UnitLog.h"
 
 #include <QDir>
-#include <QSerialPortInfo>
 
 namespace tavrin {
 
@@ -27,19 +25,18 @@ QString portForFileName(QString device) {
 
 } // namespace
 
-ProductionRun::ProductionRun(Engine& engine, Options options, QTextStream& out, QTextStream& err)
-    : m_engine(engine)
+ProductionRun::ProductionRun(Engine& engine, Options options, QObject* parent)
+    : QObject(parent)
+    , m_engine(engine)
     , m_options(std::move(options))
-    , m_out(out)
-    , m_err(err) {}
+    , m_recorder(m_options.logPath, QStringLiteral("write"),
+                 [&engine] { return engine.waiter().now(); }) {}
 
 // The unit's record comes first: its number is on record with its port before the unit's
 // first byte, and its outcome as soon as the verify has ended, before the port cycle.
 ProductionRun::Unit ProductionRun::programUnit() {
-    const auto start = m_engine.waiter().now();
-    const QDateTime started = QDateTime::currentDateTimeUtc();
+    m_recorder.begin();
     Unit unit;
-    unit.result.device = m_engine.link().device();
     std::optional<QByteArray> before;
     QString problem;
 
@@ -49,27 +46,24 @@ ProductionRun::Unit ProductionRun::programUnit() {
             problem = m_options.stamp->fitProblem(m_options.counter->next());
         if (problem.isEmpty())
             unit.serial = m_options.counter->take(&problem);
-        if (unit.serial)
-            problem = log(started, unit, before, QStringLiteral("started"));
+        if (unit.serial) {
+            unit.result.device = m_engine.runner().device();
+            problem =
+                m_recorder.record(unit.result, {unit.serial, {}, QStringLiteral("started"), {}});
+        }
     }
     if (problem.isEmpty() && !m_options.backupFolder.isEmpty()) {
         const CommandResult read = m_engine.runner().readCells();
-        unit.result.end = read.end;
-        unit.result.portFailure = read.portFailure;
+        unit.result = read;
+        unit.result.cells.clear();
         if (read.end == CommandEnd::Done) {
-            // A backup that is not the whole unit cannot undo the write.
-            if (read.cells.size() != Wire::EepromSize)
-                problem = QObject::tr("the unit answered with %1 of the %2 cells, so there is no "
-                                      "backup and nothing was written")
-                              .arg(read.cells.size())
-                              .arg(Wire::EepromSize);
-            else
-                problem = backUp(read.cells, unit.serial);
+            problem = backUp(read, unit.serial);
             if (problem.isEmpty())
                 before = read.cells;
         }
     }
     const bool backedUp = m_options.backupFolder.isEmpty() || before;
+    bool recorded = false;
     if (problem.isEmpty() && backedUp) {
         WriteAndVerify::Options write;
         if (m_options.stamp && unit.serial)
@@ -77,80 +71,45 @@ ProductionRun::Unit ProductionRun::programUnit() {
                 return m_options.stamp->apply(image, serial);
             };
         write.retries = m_options.retries;
-        write.portCycle = WriteAndVerify::PortCycle::ByCaller;
+        write.beforePortCycle = [&](const CommandResult& verified) {
+            unit.milliseconds = m_recorder.elapsedMilliseconds();
+            unit.logProblem = m_recorder.record(verified, {unit.serial, before, {}, {}});
+            recorded = true;
+        };
         unit.result = m_engine.runner().writeAndVerify(write);
+        if (recorded)
+            return unit;
     } else if (!problem.isEmpty()) {
         unit.result.end = CommandEnd::FileFailed;
     }
-    unit.milliseconds = elapsedSince(start);
+    // A unit that failed before or during its write is on record too: its number is spent.
+    unit.milliseconds = m_recorder.elapsedMilliseconds();
     unit.problem = problem;
-
-    // A unit that failed before its write is logged too: its number is spent.
-    if (!problem.isEmpty())
-        m_err << "tavrin: " << problem << Qt::endl;
-    if (const QString logged = log(started, unit, before); !logged.isEmpty()) {
-        m_err << "tavrin: " << logged << Qt::endl;
-        if (unit.problem.isEmpty())
-            unit.problem = logged;
-    }
-    if (unit.result.end == CommandEnd::Done && m_engine.link().CyclePort() == Outcome::Closing)
-        unit.result.end = CommandEnd::Closing;
+    unit.logProblem = m_recorder.record(unit.result, {unit.serial, before, {}, problem});
     return unit;
 }
 
-QString ProductionRun::log(const QDateTime& started, const Unit& unit,
-                           const std::optional<QByteArray>& before, const QString& state) {
-    if (m_options.logPath.isEmpty())
-        return {};
-    UnitLog::Entry entry{started,           QStringLiteral("write"),
-                         unit.result,       QSerialPortInfo(unit.result.device).serialNumber(),
-                         unit.serial,       before,
-                         unit.milliseconds, state,
-                         unit.problem};
-    return UnitLog(m_options.logPath).append(entry);
-}
-
-bool ProductionRun::runBatch(const std::function<bool()>& stopRequested) {
-    int units = 0;
-    int done = 0;
-    std::optional<quint64> first, last;
+ProductionRun::Summary ProductionRun::runBatch(const std::function<bool()>& stopRequested) {
+    Summary summary;
     while (!stopRequested() && waitForUnit(stopRequested)) {
         const Unit unit = programUnit();
-        printUnit(++units, unit);
-        if (unit.result.end == CommandEnd::Done && unit.result.differences.isEmpty() &&
-            unit.problem.isEmpty())
-            ++done;
+        emit unitEnded(++summary.units, unit);
+        summary.done += unit.done();
         if (unit.serial) {
-            first = first ? first : unit.serial;
-            last = unit.serial;
+            summary.firstSerial = summary.firstSerial ? summary.firstSerial : unit.serial;
+            summary.lastSerial = unit.serial;
         }
-        if (unit.result.end == CommandEnd::Closing || !unit.problem.isEmpty())
-            break; // the counter, the backups or the log cannot be trusted any more
+        // The counter, the backups or the log cannot be trusted any more.
+        if (unit.result.end == CommandEnd::Closing || !unit.problem.isEmpty() ||
+            !unit.logProblem.isEmpty())
+            break;
         waitUntilGone(stopRequested);
     }
-    m_out << units << (units == 1 ? " unit: " : " units: ") << done << " done, " << units - done
-          << " failed";
-    if (first)
-        m_out << "; serial numbers " << *first
-              << (*last != *first ? "-" + QString::number(*last) : QString());
-    m_out << Qt::endl;
-    return done == units;
+    return summary;
 }
 
 bool ProductionRun::answers() {
-    if (m_options.quietMessages)
-        m_options.quietMessages(true);
-    bool answered = m_options.openPort() == CommandEnd::Done;
-    if (answered) {
-        DeviceProtocol& protocol = m_engine.protocol();
-        const auto timeout = protocol.replyTimeout();
-        protocol.setReplyTimeout(ProbeReplyTimeout);
-        answered = m_engine.runner().readCells().end == CommandEnd::Done;
-        protocol.setReplyTimeout(timeout);
-    }
-    if (m_options.quietMessages)
-        m_options.quietMessages(false);
-    return answered;
+    return m_engine.runner().probe(m_options.port, ProbeReplyTimeout).end == CommandEnd::Done;
 }
 
 bool ProductionRun::waitForUnit(const std::function<bool()>& stopRequested) {
@@ -168,9 +127,7 @@ void ProductionRun::waitUntilGone(const std::function<bool()>& stopRequested) {
     while (!stopRequested() && !m_engine.waiter().isClosing() && answers()) {
         if (!reported && m_engine.waiter().now() - start >= StillThereReport) {
             reported = true;
-            m_err << "tavrin: the unit on " << m_engine.link().describePort()
-                  << " still answers after " << StillThereReport.count()
-                  << " minutes; waiting for it to be taken off" << Qt::endl;
+            emit unitStillThere(m_engine.runner().portName());
         }
         waitBetweenProbes();
     }
@@ -180,32 +137,23 @@ void ProductionRun::waitBetweenProbes() {
     m_engine.pacing().Pause(int(ProbeInterval.count() * UnitsPerSecond / 1000));
 }
 
-QString ProductionRun::backUp(const QByteArray& cells, std::optional<quint64> serial) const {
+QString ProductionRun::backUp(const CommandResult& read, std::optional<quint64> serial) const {
+    // A backup that is not the whole unit cannot undo the write.
+    if (read.cells.size() != Wire::EepromSize)
+        return QObject::tr("the unit answered with %1 of the %2 cells, so there is no backup and "
+                           "nothing was written")
+            .arg(read.cells.size())
+            .arg(Wire::EepromSize);
     const QString folder = m_options.backupFolder;
     if (!QDir().mkpath(folder))
         return QObject::tr("the backup folder %1 cannot be made")
             .arg(QDir::toNativeSeparators(folder));
     QString name =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'")) +
-        u'-' + portForFileName(m_engine.link().device());
+        u'-' + portForFileName(read.device);
     if (serial)
         name += u'-' + QString::number(*serial);
-    return DurableFile::replace(QDir(folder).filePath(name + QStringLiteral(".bin")), cells);
-}
-
-void ProductionRun::printUnit(int number, const Unit& unit) {
-    m_out << "unit " << number;
-    if (unit.serial)
-        m_out << ", serial " << *unit.serial;
-    m_out << ": " << UnitLog::resultWord(unit.result);
-    if (const qsizetype cells = unit.result.differences.size(); cells > 0)
-        m_out << " (" << cells << (cells == 1 ? " cell" : " cells") << ")";
-    m_out << ", " << QString::number(double(unit.milliseconds) / 1000, 'f', 2) << " s" << Qt::endl;
-}
-
-qint64 ProductionRun::elapsedSince(std::chrono::steady_clock::time_point start) const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(m_engine.waiter().now() - start)
-        .count();
+    return DurableFile::replace(QDir(folder).filePath(name + QStringLiteral(".bin")), read.cells);
 }
 
 } // namespace tavrin

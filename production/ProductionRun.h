@@ -1,11 +1,12 @@
 #pragma once
 
 #include "commands/CommandResult.h"
+#include "commands/PortChoice.h"
 #include "production/SerialStamp.h"
+#include "production/UnitRecorder.h"
 
-#include <QDateTime>
+#include <QObject>
 #include <QString>
-#include <QTextStream>
 
 #include <chrono>
 #include <functional>
@@ -17,8 +18,11 @@ class Engine;
 class SerialCounter;
 
 // Writes units on one port: each takes the next serial number before its first byte, is backed
-// up, written, verified and logged; with a batch, unit after unit as they are plugged in.
-class ProductionRun {
+// up, written, verified and recorded; with a batch, unit after unit as they are plugged in. What
+// happens is reported as data, for the front end to word.
+class ProductionRun : public QObject {
+    Q_OBJECT
+
 public:
     struct Options {
         std::optional<SerialStamp> stamp;
@@ -26,30 +30,45 @@ public:
         QString backupFolder;             // empty: no backup
         QString logPath;                  // empty: no log
         int retries = 0;                  // how many more times to write a unit after a difference
-        // Opens the port again and wakes the device: how a batch probes for a unit.
-        std::function<CommandEnd()> openPort;
-        // Keeps port and device messages off the terminal while a batch probes.
-        std::function<void(bool quiet)> quietMessages;
+        // Where a batch looks for its units: the port is opened again for each probe.
+        PortChoice port;
     };
 
     struct Unit {
         std::optional<quint64> serial;
         CommandResult result;
         qint64 milliseconds = 0;
-        QString problem; // why the unit failed outside the device: counter, backup or log
+        QString problem;    // why the unit failed outside the device: counter or backup
+        QString logProblem; // why its record could not be written
+
+        bool done() const {
+            return result.end == CommandEnd::Done && result.differences.isEmpty() &&
+                   problem.isEmpty() && logProblem.isEmpty();
+        }
+    };
+
+    struct Summary {
+        int units = 0;
+        int done = 0;
+        std::optional<quint64> firstSerial, lastSerial;
     };
 
     static constexpr std::chrono::milliseconds ProbeInterval{500};
     static constexpr std::chrono::milliseconds ProbeReplyTimeout{300};
     static constexpr std::chrono::minutes StillThereReport{10};
 
-    ProductionRun(Engine& engine, Options options, QTextStream& out, QTextStream& err);
+    ProductionRun(Engine& engine, Options options, QObject* parent = nullptr);
 
     // Programs the unit on the open port.
     Unit programUnit();
     // Programs unit after unit until `stopRequested` says so between units; a unit once begun is
-    // finished. True when every unit was done.
-    bool runBatch(const std::function<bool()>& stopRequested);
+    // finished.
+    Summary runBatch(const std::function<bool()>& stopRequested);
+
+signals:
+    void unitEnded(int number, const tavrin::ProductionRun::Unit& unit);
+    // The unit just done still answers after StillThereReport.
+    void unitStillThere(const QString& port);
 
 private:
     // Whether a device answers on the port: opened again (the wake byte), then read.
@@ -58,17 +77,12 @@ private:
     bool waitForUnit(const std::function<bool()>& stopRequested);
     void waitUntilGone(const std::function<bool()>& stopRequested);
     void waitBetweenProbes();
-    QString backUp(const QByteArray& cells, std::optional<quint64> serial) const;
-    // Appends a line for the unit to the log, when there is one; the error, empty when written.
-    QString log(const QDateTime& started, const Unit& unit, const std::optional<QByteArray>& before,
-                const QString& state = {});
-    void printUnit(int number, const Unit& unit);
-    qint64 elapsedSince(std::chrono::steady_clock::time_point start) const;
+    // The cells of a whole unit, saved; the problem, empty when they are.
+    QString backUp(const CommandResult& read, std::optional<quint64> serial) const;
 
     Engine& m_engine;
     Options m_options;
-    QTextStream& m_out;
-    QTextStream& m_err;
+    UnitRecorder m_recorder;
 };
 
 } // namespace tavrin

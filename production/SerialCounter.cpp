@@ -1,5 +1,6 @@
 #include "production/SerialCounter.h"
 
+#include "platform/SystemCalls.h"
 #include "production/DurableFile.h"
 
 #include <QDir>
@@ -8,10 +9,6 @@
 #include <QObject>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace tavrin {
 
@@ -31,17 +28,6 @@ QString trueName(const QString& path) {
     return folder.isEmpty() ? info.absoluteFilePath() : QDir(folder).filePath(info.fileName());
 }
 
-// Names beyond the first (hard links) would each get a lock of their own.
-bool hasOtherNames(const QString& path) {
-#ifdef Q_OS_UNIX
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && status.st_nlink > 1;
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
-
 } // namespace
 
 SerialCounter::SerialCounter(QString path)
@@ -54,7 +40,7 @@ QString SerialCounter::open(std::optional<quint64> start) {
     const QFileInfo info(m_path);
     if (info.exists() && !info.isFile())
         return QObject::tr("%1 is not a regular file").arg(name);
-    if (info.exists() && hasOtherNames(info.canonicalFilePath()))
+    if (info.exists() && SystemCalls::nameCount(info.canonicalFilePath()) > 1)
         return QObject::tr("%1 has more than one name (hard links): a counter must have one, so "
                            "that every process that uses it meets the same lock")
             .arg(name);

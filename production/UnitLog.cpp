@@ -71,7 +71,7 @@ QString UnitLog::resultWord(const CommandResult& result) {
     case CommandEnd::Cancelled:
         return QStringLiteral("file");
     case CommandEnd::PortFailed:
-        switch (result.portFailure) {
+        switch (result.portFailure.kind) {
         case PortError::Kind::NotPresent:
             return QStringLiteral("port-absent");
         case PortError::Kind::Busy:
@@ -80,14 +80,20 @@ QString UnitLog::resultWord(const CommandResult& result) {
             return QStringLiteral("port-permission");
         case PortError::Kind::Lost:
             return QStringLiteral("port-lost");
-        default:
+        case PortError::Kind::None:
+        case PortError::Kind::LinesUnsupported:
+        case PortError::Kind::Failed:
             return QStringLiteral("port");
         }
+        return QStringLiteral("port");
     case CommandEnd::TimerFailed:
         return QStringLiteral("timer");
-    default:
+    case CommandEnd::NoPort:
+    case CommandEnd::NotStarted:
+    case CommandEnd::Closing:
         return QStringLiteral("port");
     }
+    return QStringLiteral("port");
 }
 
 } // namespace tavrin

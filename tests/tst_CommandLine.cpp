@@ -760,6 +760,13 @@ void tst_CommandLine::killsNeverLoseANumber() {
     QVERIFY(QFile::link(device.file("serial.txt"), device.file("link.txt")));
     QVERIFY(ImageFile::write(device.file("serial.txt"), "1000\n").isEmpty());
     QMap<quint32, QString> stampedInto; // number → which unit carries it
+    int numbered = 0;                   // kills that hit a unit of the bench that had got a number
+    auto benchNumbers = [&] {
+        int started = 0;
+        for (const QJsonObject& line : logLines(device.file("units.jsonl")))
+            started += line["result"] == "started" && line["port"] == device.port();
+        return started;
+    };
     QRandomGenerator random(20261208);
     auto numberIn = [](const QByteArray& cells) {
         quint32 number = 0;
@@ -768,6 +775,7 @@ void tst_CommandLine::killsNeverLoseANumber() {
         return number;
     };
     for (int kill = 0; kill < kills; ++kill) {
+        const int numbersBefore = benchNumbers();
         QProcess bench, racer;
         for (QProcess* process : {&bench, &racer})
             process->setProcessEnvironment(withoutDisplay());
@@ -783,6 +791,7 @@ void tst_CommandLine::killsNeverLoseANumber() {
         bench.kill();
         for (QProcess* process : {&bench, &racer})
             QVERIFY(process->state() == QProcess::NotRunning || process->waitForFinished(30000));
+        numbered += benchNumbers() > numbersBefore;
         for (const auto& [sim, name] : {std::pair{&device, "bench"}, std::pair{&other, "racer"}}) {
             const QByteArray cells = sim->cells();
             if (cells.mid(0, 16) != ProductionImage)
@@ -805,8 +814,14 @@ void tst_CommandLine::killsNeverLoseANumber() {
     // Every backup is a whole unit.
     for (const QString& name : QDir(device.file("backups")).entryList(QDir::Files))
         QCOMPARE(fileContents(device.file("backups/" + name)).size(), 64);
-    qInfo("%d kills, %d numbers stamped into units, %d on record", kills, int(stampedInto.size()),
-          int(logged.size()));
+    qInfo("%d kills, %d of them after the unit got a number, %d numbers stamped into units, %d on "
+          "record",
+          kills, numbered, int(stampedInto.size()), int(logged.size()));
+    // The drill did its work: at least half of the kills hit a unit that had got a number.
+    QVERIFY2(
+        numbered >= (kills + 1) / 2,
+        qPrintable(
+            QStringLiteral("only %1 of %2 kills hit a numbered unit").arg(numbered).arg(kills)));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

@@ -218,7 +218,8 @@ void tst_DeviceProtocol::portFailureEndsTheWait() {
     QCOMPARE(result.outcome, Outcome::PortLost);
     QCOMPARE(rig.time.now(), 2s);
     rig.waiter.pumpOnce();
-    QCOMPARE(rig.messages.shown().size(), 1);
+    QCOMPARE(rig.lost.size(), 1);
+    QCOMPARE(rig.lost.constFirst().kind, PortError::Kind::Lost);
     QCOMPARE(rig.comm.sentBytes(), QByteArray::fromHex("1b1b1b55"));
 }
 
@@ -256,7 +257,7 @@ void tst_DeviceProtocol::replyTimeoutEndsTheWait() {
     QCOMPARE(result.outcome, Outcome::TimedOut);
     QCOMPARE(rig.time.now() - sent, 3s);
     QVERIFY(rig.comm.isOpen());
-    QVERIFY(rig.messages.shown().isEmpty());
+    QVERIFY(rig.lost.isEmpty());
 
     rig.comm.arriveIn(2900ms, QByteArray::fromHex("02aabb"));
     const ReadBackResult late = rig.protocol.ReadBack();

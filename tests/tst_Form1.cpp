@@ -1,6 +1,9 @@
 // The real window, offscreen, on the commands in virtual time.
 
-#include "CommandRig.h"
+#include "FakeMessageBox.h"
+#include "PanelRig.h"
+
+#include "app/WindowMessages.h"
 
 #include "app/Form1.h"
 #include "app/ShapeWidget.h"
@@ -23,9 +26,15 @@ using Shape = StatusPanel::Shape;
 
 namespace {
 
-struct WindowRig : CommandRig {
-    WindowRig() { form.show(); }
+struct WindowRig : PanelRig {
+    WindowRig() {
+        QObject::connect(&runner, &CommandRunner::commandEnded,
+                         [this](const CommandResult& result) { words.show(result); });
+        form.show();
+    }
     Form1 form{runner, link, panel};
+    FakeMessageBox messages;
+    WindowMessages words{messages};
 };
 
 } // namespace
@@ -132,7 +141,7 @@ void tst_Form1::writeShowsEveryStep() {
     QVERIFY(rig.link.PortOpen());
     QVERIFY(form.Com(0)->isChecked());
     const QString path = rig.path("image.bin");
-    QCOMPARE(ImageFile::write(path, QByteArray(64, 'A')), QString());
+    QVERIFY(ImageFile::write(path, QByteArray(64, 'A')).isEmpty());
     rig.files.choose({path});
     bool sawWriting = false;
     rig.pump.setBeforePass([&] {
@@ -166,7 +175,7 @@ void tst_Form1::statusIsReadOutAtEveryStep() {
     QCOMPARE(status->text(QAccessible::Description), "Status");
     form.Com(0)->click();
     const QString path = rig.path("image.bin");
-    QCOMPARE(ImageFile::write(path, "A\x05"), QString());
+    QVERIFY(ImageFile::write(path, "A\x05").isEmpty());
     rig.files.choose({path});
     QStringList captions;
     QStringList heard;

@@ -48,13 +48,13 @@ void tst_IntelHex::roundTrip() {
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
 
-    QCOMPARE(ImageFile::write(path, cells(count)), QString());
+    QVERIFY(ImageFile::write(path, cells(count)).isEmpty());
 
     const QByteArray text = fileContents(path);
     QVERIFY(text.endsWith(":00000001FF\n"));
     QCOMPARE(text.count('\n'), (count + 15) / 16 + 1);
     const ImageFile::ReadResult read = ImageFile::read(path);
-    QCOMPARE(read.error, QString());
+    QVERIFY(read.ok());
     QCOMPARE(read.bytes.toHex(), cells(count).toHex());
 }
 
@@ -112,10 +112,10 @@ void tst_IntelHex::refusals() {
 
     const ImageFile::ReadResult read = ImageFile::read(path);
 
-    QVERIFY2(read.error.contains(QDir::toNativeSeparators(path)) && read.error.contains(why),
-             qPrintable(read.error));
-    if (line > 0)
-        QVERIFY2(read.error.contains(QStringLiteral("line %1:").arg(line)), qPrintable(read.error));
+    QCOMPARE(read.problem.kind, FileProblem::Kind::NotHex);
+    QCOMPARE(read.problem.path, path);
+    QVERIFY2(read.problem.reason.contains(why), qPrintable(read.problem.reason));
+    QCOMPARE(read.problem.line, line);
     QVERIFY(read.bytes.isEmpty());
 }
 

@@ -35,8 +35,7 @@ struct ProductionRig : LinkRig {
                 path("backups"),
                 path("units.jsonl"),
                 0,
-                [this] { return engine.runner().choosePort(1); },
-                {}};
+                PortChoice{1, {}}};
     }
     QList<QJsonObject> logged() const {
         QList<QJsonObject> lines;
@@ -48,8 +47,6 @@ struct ProductionRig : LinkRig {
 
     QTemporaryDir dir;
     SerialCounter counter{dir.filePath("serial.txt")};
-    QString output, errors;
-    QTextStream out{&output}, err{&errors};
 };
 
 QByteArray stamped(quint32 serial) {
@@ -119,7 +116,7 @@ void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
         if (written && !rig.comm.isOpen() && logAtPortCycle.isEmpty())
             logAtPortCycle = rig.logged();
     });
-    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+    ProductionRun run(rig.engine, rig.options());
 
     const ProductionRun::Unit unit = run.programUnit();
 
@@ -145,8 +142,7 @@ void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
     ProductionRun::Options narrow = rig.options();
     narrow.stamp = SerialStamp(0, 1, SerialStamp::Format::Ascii);
     const qsizetype sent = rig.comm.sentBytes().size();
-    const ProductionRun::Unit refused =
-        ProductionRun(rig.engine, narrow, rig.out, rig.err).programUnit();
+    const ProductionRun::Unit refused = ProductionRun(rig.engine, narrow).programUnit();
     QVERIFY2(refused.problem.contains("does not fit"), qPrintable(refused.problem));
     QCOMPARE(rig.comm.sentBytes().size(), sent);
     QCOMPARE(fileContents(rig.path("serial.txt")), "1001\n");
@@ -163,16 +159,28 @@ void tst_ProductionRun::batchOfThreeUnits() {
         rig.time.scheduleIn(at, [&] { rig.device.unplug(); });
     for (const auto at : {5s, 10s})
         rig.time.scheduleIn(at, [&] { rig.device.plugIn(); });
-    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+    ProductionRun run(rig.engine, rig.options());
 
-    const bool allDone =
+    QList<ProductionRun::Unit> units;
+    QList<int> numbers;
+    connect(&run, &ProductionRun::unitEnded, this,
+            [&](int number, const ProductionRun::Unit& unit) {
+                numbers << number;
+                units << unit;
+            });
+    const ProductionRun::Summary summary =
         run.runBatch([&] { return rig.device.unit() == 3 && !rig.device.pluggedIn(); });
 
-    QVERIFY(!allDone);
-    QCOMPARE(rig.output.split('\n').filter("unit ").size(), 3);
-    QVERIFY2(rig.output.contains("unit 2, serial 1001: differences (1 cell)"),
-             qPrintable(rig.output));
-    QVERIFY(rig.output.contains("3 units: 2 done, 1 failed; serial numbers 1000-1002"));
+    QCOMPARE(numbers, QList<int>({1, 2, 3}));
+    QCOMPARE(summary.units, 3);
+    QCOMPARE(summary.done, 2);
+    QCOMPARE(summary.firstSerial, 1000u);
+    QCOMPARE(summary.lastSerial, 1002u);
+    QVERIFY(units[0].done() && !units[1].done() && units[2].done());
+    QCOMPARE(units[1].serial, 1001u);
+    QCOMPARE(units[1].result.differences.size(), 1);
+    for (const ProductionRun::Unit& unit : units)
+        QCOMPARE(unit.result.portCycle, CommandResult::PortCycle::Reopened);
     QCOMPARE(fileContents(rig.path("serial.txt")), "1003\n");
     QCOMPARE(rig.device.cells().toHex(), stamped(1002).toHex());
     QCOMPARE(QDir(rig.path("backups")).entryList(QDir::Files).size(), 3);
@@ -216,7 +224,7 @@ void tst_ProductionRun::shortReplyIsNoBackup() {
     rig.protocol.setReplyTimeout(2s);
     rig.engine.runner().choosePort(1);
     const QByteArray before = rig.device.cells();
-    ProductionRun run(rig.engine, rig.options(), rig.out, rig.err);
+    ProductionRun run(rig.engine, rig.options());
 
     const ProductionRun::Unit unit = run.programUnit();
 

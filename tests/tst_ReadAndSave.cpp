@@ -63,15 +63,15 @@ void tst_ReadAndSave::savesTheCellsAndCyclesThePort() {
     QCOMPARE(rig.sent().toHex(), (Wire::ReadAll + Wire::Wake).toHex());
     QVERIFY(rig.comm.calls().contains("PortOpen=False"));
     QCOMPARE(rig.ticksSince(ticksBefore), 100);
-    QCOMPARE(rig.captions(), QStringList({"Caption=Read Started", "Caption=Read Finished"}));
-    QVERIFY(rig.messages.shown().isEmpty());
+    QCOMPARE(rig.stages(), QStringList({"Stage=ReadStarted", "Stage=ReadFinished"}));
+    QCOMPARE(result.portCycle, CommandResult::PortCycle::Reopened);
+    QVERIFY(!result.portFailure.isError() && result.fileFailure.isEmpty());
 }
 
 void tst_ReadAndSave::refusals() {
     {
         CommandRig rig;
-        QCOMPARE(rig.runner.readAndSave().end, CommandEnd::NotStarted);
-        QCOMPARE(rig.messages.shown().constFirst().prompt, "Please select COM port!");
+        QCOMPARE(rig.runner.readAndSave().end, CommandEnd::NoPort);
         QVERIFY(rig.comm.outputs().empty());
         QVERIFY(rig.history.isEmpty());
     }
@@ -82,7 +82,7 @@ void tst_ReadAndSave::refusals() {
         QCOMPARE(rig.runner.readAndSave().end, CommandEnd::Cancelled);
         QCOMPARE(rig.sent(), Wire::ReadAll);
         QVERIFY(!rig.comm.calls().contains("PortOpen=False")); // no port cycle
-        QCOMPARE(rig.captions(), QStringList{"Caption=Read Started"});
+        QCOMPARE(rig.stages(), QStringList{"Stage=ReadStarted"});
         QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList());
     }
 }
@@ -93,11 +93,14 @@ void tst_ReadAndSave::failedSaveKeepsTheOldFile() {
     const QString path = rig.path("missing folder/saved.bin");
     rig.files.choose({path});
 
-    QCOMPARE(rig.runner.readAndSave().end, CommandEnd::FileFailed);
+    const CommandResult result = rig.runner.readAndSave();
 
-    QCOMPARE(rig.messages.shown().size(), 1);
-    QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
-    QCOMPARE(rig.captions().constLast(), "Caption=Read Aborted");
+    QCOMPARE(result.end, CommandEnd::FileFailed);
+    QCOMPARE(result.fileFailure.path, path);
+    QCOMPARE(result.fileFailure.action, FileProblem::Action::Save);
+    QCOMPARE(result.fileFailure.kind, FileProblem::Kind::NotCreated);
+    QVERIFY(!result.fileFailure.reason.isEmpty());
+    QCOMPARE(rig.stages().constLast(), "Stage=ReadAborted");
     QVERIFY(rig.link.PortOpen());
     QVERIFY(!rig.comm.calls().contains("PortOpen=False"));
 }

@@ -34,7 +34,7 @@ QByteArray pattern(int size) {
 // Writes an image from the rig's folder, the dialog choosing it.
 CommandResult writeImage(CommandRig& rig, const QByteArray& image) {
     const QString path = rig.path("image.bin");
-    if (ImageFile::write(path, image) != QString())
+    if (!ImageFile::write(path, image).isEmpty())
         qFatal("cannot write the test image");
     rig.files.choose({path});
     return rig.runner.writeAndVerify();
@@ -45,7 +45,7 @@ CommandResult writeImage(CommandRig& rig, const QByteArray& image) {
 QString unreadableFile(CommandRig& rig) {
 #ifdef Q_OS_WIN
     const QString path = rig.path("locked.bin");
-    if (ImageFile::write(path, pattern(64)) != QString() ||
+    if (!ImageFile::write(path, pattern(64)).isEmpty() ||
         CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ, 0, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE)
         qFatal("cannot lock the test image");
@@ -54,7 +54,7 @@ QString unreadableFile(CommandRig& rig) {
     if (geteuid() == 0)
         return QStringLiteral("/proc/self/mem");
     const QString path = rig.path("locked.bin");
-    if (ImageFile::write(path, pattern(64)) != QString() ||
+    if (!ImageFile::write(path, pattern(64)).isEmpty() ||
         !QFile::setPermissions(path, QFileDevice::Permissions()))
         qFatal("cannot lock the test image");
     return path;
@@ -75,9 +75,9 @@ class tst_WriteAndVerify : public QObject {
 private slots:
     void bytesAndPacing_data();
     void bytesAndPacing();
-    void statusFollowsEveryStep();
-    void byteCaptions_data();
-    void byteCaptions();
+    void stagesInOrder();
+    void failedReopenAfterAVerifiedUnit_data();
+    void failedReopenAfterAVerifiedUnit();
     void retryYesWritesAgainWithTheSameFile();
     void differencesNameEveryCell();
     void refusals();
@@ -91,12 +91,12 @@ void tst_WriteAndVerify::bytesAndPacing_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("writeTicks");
     QTest::addColumn<QString>("verdict");
-    QTest::newRow("64 bytes") << 64 << 66 << "Verify Completed";
-    QTest::newRow("10 bytes, filled") << 10 << 66 << "Verify Completed";
-    QTest::newRow("empty, all fill") << 0 << 66 << "Verify Completed";
-    QTest::newRow("65 bytes, sent whole") << 65 << 67 << "Verify Failed!!!";
-    QTest::newRow("70 bytes, sent whole") << 70 << 72 << "Verify Failed!!!";
-    QTest::newRow("4096 bytes, sent whole") << 4096 << 4098 << "Verify Failed!!!";
+    QTest::newRow("64 bytes") << 64 << 66 << "VerifyCompleted";
+    QTest::newRow("10 bytes, filled") << 10 << 66 << "VerifyCompleted";
+    QTest::newRow("empty, all fill") << 0 << 66 << "VerifyCompleted";
+    QTest::newRow("65 bytes, sent whole") << 65 << 67 << "VerifyFailed";
+    QTest::newRow("70 bytes, sent whole") << 70 << 72 << "VerifyFailed";
+    QTest::newRow("4096 bytes, sent whole") << 4096 << 4098 << "VerifyFailed";
 }
 
 void tst_WriteAndVerify::bytesAndPacing() {
@@ -115,7 +115,8 @@ void tst_WriteAndVerify::bytesAndPacing() {
 
     QCOMPARE(result.end, CommandEnd::Done);
     QCOMPARE(result.writePasses, 1);
-    QCOMPARE(result.differences.isEmpty(), verdict == "Verify Completed");
+    QCOMPARE(result.differences.isEmpty(), verdict == "VerifyCompleted");
+    QCOMPARE(result.portCycle, CommandResult::PortCycle::Reopened);
     // Each pass counts from 0; the write counts every byte sent, fill bytes too.
     const int sentBytes = std::max(size, 64);
     QCOMPARE(progress.size(), (sentBytes + 1) + (size + 1));
@@ -142,73 +143,71 @@ void tst_WriteAndVerify::bytesAndPacing() {
     QCOMPARE(readAll.at - outputs[rig.start].at, VirtualTime::Duration(10ms * writeTicks));
     QCOMPARE(rig.ticksSince(ticksBefore), writeTicks + 1 + 100);
     QCOMPARE(rig.device.bytesLost(), 0);
-    QCOMPARE(rig.captions().constLast(), "Caption=" + verdict);
-    QCOMPARE(rig.messages.shown().size(), verdict == "Verify Completed" ? 0 : 1);
+    QCOMPARE(rig.stages().constLast(), "Stage=" + verdict);
+    QCOMPARE(rig.questions.asked().size(), verdict == "VerifyCompleted" ? 0 : 1);
     QCOMPARE(rig.files.showings(), 1);
 }
 
-void tst_WriteAndVerify::statusFollowsEveryStep() {
+void tst_WriteAndVerify::stagesInOrder() {
     CommandRig rig;
     rig.choosePort();
     QCOMPARE(writeImage(rig, "AB" + QByteArray(62, 'x')).end, CommandEnd::Done);
 
     const QStringList& h = rig.history;
-    const QStringList start{"Shape3 shown 0 000000ff",
-                            "Shape3 shown 0 000000ff",
-                            "Shape3 shown 0 000000ff",
-                            "Shape2 shown 2775 00c0c0c0",
-                            "Shape1 shown 2775 00000000",
-                            "Caption=Write Started",
-                            "ForeColor=8000000e",
-                            "Shape3 shown 43.3594 000000ff",
-                            "Caption=A",
-                            "Caption=A (41)",
-                            "Shape3 shown 86.7188 000000ff",
-                            "Caption=B",
-                            "Caption=B (42)"};
-    QCOMPARE(h.mid(0, start.size()), start);
-    const qsizetype finished = h.indexOf("Caption=Write Finished");
-    QVERIFY(finished > 0);
-    QCOMPARE(h.mid(finished - 4, 4),
-             QStringList({"Caption=x (78)", "Shape2 shown 2775 00c0c0c0", "Shape3 shown 0 000000ff",
-                          "Shape3 shown 0 0000ff00"}));
-    QCOMPARE(h.mid(finished, 2), QStringList({"Caption=Write Finished", "Caption=Verify Started"}));
-    QVERIFY(h.contains("Shape3 shown 2775 0000ff00"));
-    QCOMPARE(h.mid(h.size() - 6),
-             QStringList({"Shape3 hidden 2775 0000ff00", "Shape3 hidden 0 0000ff00",
-                          "Shape2 hidden 2775 00c0c0c0", "Shape1 hidden 2775 00000000",
-                          "ForeColor=80000012", "Caption=Verify Completed"}));
+    QCOMPARE(h.mid(0, 4), QStringList({"Progress=Write 0 00", "Stage=WriteStarted",
+                                       "Progress=Write 1 41", "Progress=Write 2 42"}));
+    const qsizetype passEnded = h.indexOf("Stage=WritePassEnded");
+    QCOMPARE(passEnded, 1 + 1 + 64);
+    QCOMPARE(h.mid(passEnded, 4), QStringList({"Stage=WritePassEnded", "Stage=WriteFinished",
+                                               "Stage=VerifyStarted", "Progress=Verify 0 00"}));
+    QCOMPARE(h.mid(h.size() - 3),
+             QStringList({"Progress=Verify 64 00", "Stage=VerifyEnded", "Stage=VerifyCompleted"}));
 }
 
-void tst_WriteAndVerify::byteCaptions_data() {
-    QTest::addColumn<QByteArray>("byte");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("00") << QByteArray::fromHex("00") << ". (0)";
-    QTest::newRow("05") << QByteArray::fromHex("05") << ". (5)";
-    QTest::newRow("20") << QByteArray::fromHex("20") << ". (20)";
-    QTest::newRow("21") << QByteArray::fromHex("21") << "! (21)";
-    QTest::newRow("3C") << QByteArray::fromHex("3c") << "< (3C)";
-    QTest::newRow("7F") << QByteArray::fromHex("7f") << "\x7f (7F)";
-    QTest::newRow("80") << QByteArray::fromHex("80") << ". (80)";
-    QTest::newRow("FF") << QByteArray::fromHex("ff") << ". (FF)";
+void tst_WriteAndVerify::failedReopenAfterAVerifiedUnit_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<PortError::Kind>("kind");
+    QTest::newRow("device gone") << "absent" << PortError::Kind::NotPresent;
+    QTest::newRow("taken by another program") << "busy" << PortError::Kind::Busy;
+    QTest::newRow("permission withdrawn") << "permission" << PortError::Kind::PermissionDenied;
+    QTest::newRow("timer stopped in the cycle") << "timer" << PortError::Kind::None;
 }
 
-void tst_WriteAndVerify::byteCaptions() {
-    QFETCH(QByteArray, byte);
-    QFETCH(QString, caption);
+// The unit's cells are verified, so the command is done; the result says the port is closed.
+void tst_WriteAndVerify::failedReopenAfterAVerifiedUnit() {
+    QFETCH(QString, fault);
+    QFETCH(PortError::Kind, kind);
     CommandRig rig;
     rig.choosePort();
-    writeImage(rig, byte);
-    QVERIFY2(rig.captions().contains("Caption=" + caption), qPrintable(rig.captions().join('|')));
-    // The fill bytes of a short image leave the caption alone.
-    QCOMPARE(rig.captions().at(rig.captions().indexOf("Caption=" + caption) + 1),
-             "Caption=Write Finished");
+    bool struck = false;
+    rig.pump.setBeforePass([&] {
+        if (struck || rig.link.PortOpen() || rig.sent().size() < 69)
+            return;
+        struck = true;
+        if (fault == "timer")
+            rig.timer1.fail(QStringLiteral("the wait failed"));
+        else
+            rig.comm.failOpens(kind, QStringLiteral("refused"));
+    });
+
+    const CommandResult result = writeImage(rig, pattern(64));
+
+    QCOMPARE(result.end, CommandEnd::Done);
+    QVERIFY(result.differences.isEmpty());
+    QCOMPARE(result.portCycle, CommandResult::PortCycle::NotReopened);
+    QCOMPARE(result.portFailure.kind, kind);
+    QCOMPARE(result.timerFailure.isEmpty(), fault != "timer");
+    QVERIFY(!rig.link.PortOpen());
+    QCOMPARE(rig.sent(), Wire::WriteAll + pattern(64) + Wire::ReadAll);
+    QCOMPARE(rig.stages().constLast(), "Stage=VerifyCompleted");
+    // The next command finds no port, as after a failed opening.
+    QCOMPARE(rig.runner.readAndSave().end, CommandEnd::NoPort);
 }
 
 void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
     CommandRig rig(stuckCell(5));
     rig.choosePort();
-    rig.messages.answer({MessageBox::Answer::Yes, MessageBox::Answer::No});
+    rig.questions.answer({true, false});
     const int ticksBefore = rig.timer1.ticks();
 
     const CommandResult result = writeImage(rig, pattern(64));
@@ -218,18 +217,14 @@ void tst_WriteAndVerify::retryYesWritesAgainWithTheSameFile() {
     QCOMPARE(result.differences, QList<CellDifference>({{5, 0x3f, quint8(0xff)}}));
     QCOMPARE(result.cells.toHex(), rig.device.cells().toHex());
     QCOMPARE(rig.files.showings(), 1);
-    QCOMPARE(rig.messages.shown().size(), 2);
-    for (const auto& box : rig.messages.shown()) {
-        QCOMPARE(box.prompt, "Try to write again?");
-        QCOMPARE(box.code, 52);
-        QCOMPARE(box.title, "Verify failed!");
-    }
+    QCOMPARE(rig.questions.asked(),
+             QList<QList<CellDifference>>(2, QList<CellDifference>({{5, 0x3f, quint8(0xff)}})));
     const QByteArray pass = Wire::WriteAll + pattern(64) + Wire::ReadAll;
     QCOMPARE(rig.sent().toHex(), (pass + pass + Wire::Wake).toHex());
     QCOMPARE(rig.ticksSince(ticksBefore), 2 * 67 + 100);
-    QCOMPARE(rig.history.filter("Caption=Write Started").size(), 2);
-    QCOMPARE(rig.captions().constLast(), "Caption=Verify Failed!!!");
-    QCOMPARE(rig.history.at(rig.history.size() - 2), "ForeColor=80000012");
+    QCOMPARE(rig.history.filter("Stage=WriteStarted").size(), 2);
+    QCOMPARE(rig.stages().mid(rig.stages().size() - 2),
+             QStringList({"Stage=VerifyEnded", "Stage=VerifyFailed"}));
 }
 
 void tst_WriteAndVerify::differencesNameEveryCell() {
@@ -241,18 +236,15 @@ void tst_WriteAndVerify::differencesNameEveryCell() {
 
     CommandRig rig(stuckCell(5));
     rig.choosePort();
-    writeImage(rig, pattern(64));
-    QCOMPARE(rig.messages.shown().constFirst().details, "Address 05: file 3F, device FF");
+    QCOMPARE(ImageComparison::describe(writeImage(rig, pattern(64)).differences),
+             QStringList{"Address 05: file 3F, device FF"});
 }
 
 void tst_WriteAndVerify::refusals() {
     {
         CommandRig rig; // no port chosen
-        QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::NotStarted);
-        QCOMPARE(rig.messages.shown().size(), 1);
-        QCOMPARE(rig.messages.shown().constFirst().prompt, "Please select COM port!");
-        QCOMPARE(rig.messages.shown().constFirst().code, 48);
-        QCOMPARE(rig.messages.shown().constFirst().title, "No COM port selected");
+        QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::NoPort);
+        QVERIFY(rig.history.isEmpty());
         QCOMPARE(rig.files.showings(), 0);
         QVERIFY(rig.comm.outputs().empty());
     }
@@ -271,10 +263,17 @@ void tst_WriteAndVerify::refusals() {
         const QString path = kind == std::string_view("missing") ? rig.path("no such image.bin")
                                                                  : unreadableFile(rig);
         rig.files.choose({path});
-        QCOMPARE(rig.runner.writeAndVerify().end, CommandEnd::FileFailed);
+        const CommandResult result = rig.runner.writeAndVerify();
+        QCOMPARE(result.end, CommandEnd::FileFailed);
         QVERIFY(rig.sent().isEmpty());
-        QVERIFY(rig.messages.shown().constFirst().prompt.contains(QDir::toNativeSeparators(path)));
-        QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
+        QCOMPARE(result.fileFailure.path, path);
+        QCOMPARE(result.fileFailure.action, FileProblem::Action::Open);
+        if (kind == std::string_view("missing"))
+            QCOMPARE(result.fileFailure.kind, FileProblem::Kind::Missing);
+        else
+            QVERIFY(result.fileFailure.kind == FileProblem::Kind::NotOpened ||
+                    result.fileFailure.kind == FileProblem::Kind::NotRead);
+        QCOMPARE(rig.stages(), QStringList{"Stage=WriteAborted"});
         QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::Done);
     }
 }
@@ -287,14 +286,17 @@ void tst_WriteAndVerify::unplugMidWriteSendsNothingMore() {
             rig.comm.unplug();
     });
 
-    QCOMPARE(writeImage(rig, pattern(64)).end, CommandEnd::PortFailed);
+    const CommandResult result = writeImage(rig, pattern(64));
 
+    QCOMPARE(result.end, CommandEnd::PortFailed);
+    QCOMPARE(result.portFailure.kind, PortError::Kind::Lost);
+    QCOMPARE(result.device, "/dev/ttyUSB0");
+    QCOMPARE(result.port, 1);
     QCOMPARE(rig.sent().size(), 20);
-    QCOMPARE(rig.messages.shown().size(), 1);
-    QCOMPARE(rig.messages.shown().constFirst().title, "COM port failed");
-    QVERIFY(rig.messages.shown().constFirst().prompt.contains("/dev/ttyUSB0"));
-    QCOMPARE(rig.captions().constLast(), "Caption=Write Aborted");
-    QVERIFY(!rig.panel.shape(StatusPanel::Shape::Shape1).Visible);
+    // Reported once, through the result.
+    QCOMPARE(rig.ended.size(), 1);
+    QCOMPARE(rig.lost.size(), 1);
+    QCOMPARE(rig.stages().constLast(), "Stage=WriteAborted");
 }
 
 void tst_WriteAndVerify::closingInsideEachWait_data() {
@@ -325,8 +327,8 @@ void tst_WriteAndVerify::closingInsideEachWait() {
     QCOMPARE(rig.sent().size(), closeAfterBytes);
     QVERIFY(!rig.link.PortOpen());
     QVERIFY(!rig.timer1.isEnabled());
-    QVERIFY(!rig.captions().contains("Caption=Verify Completed"));
-    QCOMPARE(rig.runner.choosePort(1), CommandEnd::NotStarted);
+    QVERIFY(!rig.stages().contains("Stage=VerifyCompleted"));
+    QCOMPARE(rig.runner.choosePort(1).end, CommandEnd::NotStarted);
     QVERIFY(!rig.link.PortOpen());
 }
 

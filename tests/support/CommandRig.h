@@ -2,33 +2,36 @@
 
 #include "LinkRig.h"
 
-#include "app/StatusPanel.h"
+#include "commands/CommandReporter.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace tavrin::test {
 
-// The commands on the faked link, with a port chosen and a folder for image files, and the
-// window's status panel following them. The panel's history is kept as lines such as
-// "Caption=A (41)", "Shape3 shown 43.3594 000000ff".
+// The commands on the faked link, with a port chosen and a folder for image files. What the
+// commands report is kept as lines such as "Stage=WriteStarted", "Progress=Write 1 41".
 struct CommandRig : LinkRig {
     explicit CommandRig(DeviceFaults faults = {})
         : LinkRig(std::move(faults)) {
         comm.setDevice(1, QStringLiteral("/dev/ttyUSB0"));
-        QObject::connect(&panel, &StatusPanel::captionChanged,
-                         [this](const QString& caption) { history << "Caption=" + caption; });
-        QObject::connect(&panel, &StatusPanel::foreColorChanged, [this](quint32 colour) {
-            history << QStringLiteral("ForeColor=%1").arg(colour, 8, 16, QChar(u'0'));
-        });
-        QObject::connect(&panel, &StatusPanel::shapeChanged, [this](StatusPanel::Shape which) {
-            const auto& shape = panel.shape(which);
-            const QString name = QStringLiteral("Shape%1").arg(int(which) + 1);
-            history << QStringLiteral("%1 %2 %3 %4")
-                           .arg(name, shape.Visible ? "shown" : "hidden")
-                           .arg(double(shape.Width))
-                           .arg(shape.FillColor, 8, 16, QChar(u'0'));
-        });
+        QObject::connect(&engine.reporter(), &CommandReporter::stageReached,
+                         [this](Stage stage) { history << "Stage=" + name(stage); });
+        QObject::connect(
+            &engine.reporter(), &CommandReporter::progressed, [this](const Progress& progress) {
+                history << QStringLiteral("Progress=%1 %2 %3")
+                               .arg(progress.pass == Progress::Pass::Write ? "Write" : "Verify")
+                               .arg(progress.bytesDone)
+                               .arg(progress.lastByte, 2, 16, QChar(u'0'));
+            });
+    }
+
+    static QString name(Stage stage) {
+        static const QStringList names{"ReadStarted",   "ReadFinished",   "ReadAborted",
+                                       "WriteStarted",  "WritePassEnded", "WriteFinished",
+                                       "VerifyStarted", "VerifyEnded",    "VerifyCompleted",
+                                       "VerifyFailed",  "WriteAborted"};
+        return names.value(int(stage));
     }
 
     // Chooses Com1 and forgets what that sent.
@@ -43,11 +46,11 @@ struct CommandRig : LinkRig {
         pump.setBeforePass([this, &refused] {
             refused << (runner.readAndSave().end == CommandEnd::NotStarted);
             refused << (runner.writeAndVerify().end == CommandEnd::NotStarted);
-            refused << (runner.choosePort(3) == CommandEnd::NotStarted);
+            refused << (runner.choosePort(3).end == CommandEnd::NotStarted);
         });
     }
     QString path(const QString& name) const { return dir.filePath(name); }
-    QStringList captions() const { return history.filter(QStringLiteral("Caption=")); }
+    QStringList stages() const { return history.filter(QStringLiteral("Stage=")); }
     // Bytes sent since the port was chosen.
     QByteArray sent() const {
         QByteArray bytes;
@@ -57,7 +60,6 @@ struct CommandRig : LinkRig {
     }
 
     QTemporaryDir dir;
-    StatusPanel panel{engine.reporter()};
     CommandRunner& runner = engine.runner();
     QStringList history;
     size_t start = 0;

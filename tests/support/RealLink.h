@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FakeFileDialog.h"
-#include "FakeMessageBox.h"
 
 #include "commands/Engine.h"
 #include "platform/QtMessagePump.h"
@@ -16,6 +15,8 @@ namespace tavrin::test {
 struct RealLink {
     explicit RealLink(const QString& device)
         : comm([device](int port) { return port == 1 ? device : QString(); }) {
+        QObject::connect(&link, &SerialLink::portLost,
+                         [this](const PortError& error) { lost << error; });
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [this] { waiter.close(); });
         guard.start(20000);
@@ -24,13 +25,13 @@ struct RealLink {
     QtMessagePump pump;
     QtTickSource timer1;
     QtSerialControl comm;
-    FakeMessageBox messages;
     FakeFileDialog files;
-    Engine engine{{pump, timer1, comm, files, messages}};
+    Engine engine{{pump, timer1, comm, files}};
     Waiter& waiter = engine.waiter();
     SerialLink& link = engine.link();
     DeviceProtocol& protocol = engine.protocol();
     QTimer guard;
+    QList<PortError> lost;
 };
 
 } // namespace tavrin::test
