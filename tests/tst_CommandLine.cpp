@@ -787,7 +787,13 @@ void tst_CommandLine::killsNeverLoseANumber() {
                     {"write", "--port", other.port(), device.file("image.bin"), "--serial-at",
                      "0x3C", "--serial-file", device.file("link.txt"), "--log",
                      device.file("units.jsonl")});
-        QTest::qWait(int(random.bounded(2600)));
+        // Every other kill waits for the unit to be numbered, so a slow start cannot make the
+        // drill kill only units that had nothing to lose.
+        if (kill % 2 == 0)
+            QTRY_VERIFY_WITH_TIMEOUT(benchNumbers() > numbersBefore ||
+                                         bench.state() == QProcess::NotRunning,
+                                     30000);
+        QTest::qWait(int(random.bounded(kill % 2 == 0 ? 900 : 2600)));
         bench.kill();
         for (QProcess* process : {&bench, &racer})
             QVERIFY(process->state() == QProcess::NotRunning || process->waitForFinished(30000));
