@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/PortList.h"
 #include "cli/Transfer.h"
+#include "platform/SystemCalls.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -63,6 +64,9 @@ CommandLine::CommandLine(QStringList arguments)
     : m_arguments(std::move(arguments)) {}
 
 ExitCode CommandLine::run() {
+    // A script's reader that has gone (`tavrin ... | head`) must not end a unit in the middle:
+    // the unit is finished, and the exit status says what it did.
+    SystemCalls::ignoreBrokenPipe();
     const Arguments arguments(m_arguments);
     if (!arguments.problem().isEmpty()) {
         err() << "tavrin: " << arguments.problem() << "\n\n" << help();

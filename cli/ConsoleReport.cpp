@@ -199,35 +199,58 @@ void ConsoleReport::reportDone(const CommandResult& result) {
     m_out.flush();
 }
 
-ExitCode ConsoleReport::unitEnded(const ProductionRun::Unit& unit) {
-    for (const QString& problem : {unit.problem, unit.logProblem})
-        if (!problem.isEmpty())
-            m_err << "tavrin: " << problem << Qt::endl;
+// A unit's problems outside the device, each once.
+void ConsoleReport::reportProblems(const ProductionRun::Unit& unit) {
+    if (unit.obstacle == ProductionRun::Obstacle::StartLine && unit.serial) {
+        m_err << "tavrin: " << unit.problem << "; serial number " << *unit.serial
+              << " was taken from the counter and is on record nowhere else; the unit was not "
+                 "written"
+              << Qt::endl;
+        return;
+    }
     if (!unit.problem.isEmpty())
+        m_err << "tavrin: " << unit.problem << Qt::endl;
+    if (!unit.logProblem.isEmpty() && unit.logProblem != unit.problem)
+        m_err << "tavrin: " << unit.logProblem << Qt::endl;
+}
+
+ExitCode ConsoleReport::unitEnded(const ProductionRun::Unit& unit) {
+    reportProblems(unit);
+    switch (unit.obstacle) {
+    case ProductionRun::Obstacle::StartLine:
+        return ExitCode::Usage;
+    case ProductionRun::Obstacle::Counter:
+    case ProductionRun::Obstacle::Backup:
         return ExitCode::FileError;
+    case ProductionRun::Obstacle::None:
+        break;
+    }
     if (!unit.logProblem.isEmpty() && unit.result.end == CommandEnd::Done)
         return ExitCode::FileError;
     return ended(unit.result);
 }
 
+// Quiet, a batch says only what failed.
 void ConsoleReport::batchStarted() {
-    m_out << "waiting for units; Ctrl+C stops after the unit being written" << Qt::endl;
+    if (!m_arguments.quiet)
+        m_out << "waiting for units; Ctrl+C stops after the unit being written" << Qt::endl;
 }
 
 void ConsoleReport::batchUnit(int number, const ProductionRun::Unit& unit) {
-    for (const QString& problem : {unit.problem, unit.logProblem})
-        if (!problem.isEmpty())
-            m_err << "tavrin: " << problem << Qt::endl;
-    m_out << "unit " << number;
+    reportProblems(unit);
+    if (m_arguments.quiet && unit.done())
+        return;
+    QTextStream& out = m_out;
+    out << "unit " << number;
     if (unit.serial)
-        m_out << ", serial " << *unit.serial;
-    m_out << ": " << UnitLog::resultWord(unit.result);
+        out << ", serial " << *unit.serial;
+    out << ": " << UnitLog::resultWord(unit.result);
     if (const qsizetype cells = unit.result.differences.size(); cells > 0)
-        m_out << " (" << cellCount(cells) << ")";
-    m_out << ", " << QString::number(double(unit.milliseconds) / 1000, 'f', 2) << " s";
+        out << " (" << cellCount(cells) << ")";
+    out << ", " << QString::number(double(unit.milliseconds) / 1000, 'f', 2) << " s";
     if (unit.result.portCycle == CommandResult::PortCycle::NotReopened)
-        m_out << "; the port could not be reopened, waiting for it";
-    m_out << Qt::endl;
+        out << "; the port could not be reopened, waiting for it";
+    out << Qt::endl;
 }
 
 void ConsoleReport::unitStillThere(const QString& port) {
@@ -237,15 +260,21 @@ void ConsoleReport::unitStillThere(const QString& port) {
 }
 
 ExitCode ConsoleReport::batchEnded(const ProductionRun::Summary& summary) {
-    m_out << summary.units << (summary.units == 1 ? " unit: " : " units: ") << summary.done
-          << " done, " << summary.units - summary.done << " failed";
-    if (summary.firstSerial)
-        m_out << "; serial numbers " << *summary.firstSerial
-              << (*summary.lastSerial != *summary.firstSerial
-                      ? "-" + QString::number(*summary.lastSerial)
-                      : QString());
-    m_out << Qt::endl;
-    return summary.done == summary.units ? ExitCode::Done : ExitCode::Differences;
+    const bool failed = summary.done != summary.units;
+    if (!m_arguments.quiet || failed) {
+        QTextStream& out = m_out;
+        out << summary.units << (summary.units == 1 ? " unit: " : " units: ") << summary.done
+            << " done, " << summary.units - summary.done << " failed";
+        if (summary.firstSerial)
+            out << "; serial numbers " << *summary.firstSerial
+                << (*summary.lastSerial != *summary.firstSerial
+                        ? "-" + QString::number(*summary.lastSerial)
+                        : QString());
+        out << Qt::endl;
+    }
+    if (summary.stoppedBy == ProductionRun::Obstacle::StartLine)
+        return ExitCode::Usage;
+    return failed ? ExitCode::Differences : ExitCode::Done;
 }
 
 } // namespace tavrin

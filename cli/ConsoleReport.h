@@ -44,6 +44,7 @@ private:
     QString fileFailure(const FileProblem& problem) const;
     void warnIfNotReopened(const CommandResult& result);
     void reportDone(const CommandResult& result);
+    void reportProblems(const ProductionRun::Unit& unit);
 
     QTextStream& m_out;
     QTextStream& m_err;

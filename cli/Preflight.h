@@ -22,7 +22,7 @@ class Preflight {
 public:
     // Why the command was refused before it reached the device.
     struct Refusal {
-        enum class Kind { Log, Image, Counter, Backup, Claim };
+        enum class Kind { Log, SameFile, Image, Counter, Backup, Claim };
         Kind kind = Kind::Log;
         QString problem;      // the counter's, backup folder's, log's or claim's own words
         FileProblem image;    // with Image
@@ -40,7 +40,9 @@ public:
 private:
     std::optional<Refusal> checkImage() const;
     std::optional<Refusal> checkCounter();
-    std::optional<Refusal> checkBackupAndClaim();
+    std::optional<Refusal> checkDistinctFiles() const;
+    std::optional<Refusal> checkClaim();
+    std::optional<Refusal> checkBackupFolder() const;
 
     const Arguments& m_arguments;
     QString m_device;

@@ -1,5 +1,7 @@
 #include "cli/ProductionOptions.h"
 
+#include "production/NumberText.h"
+
 #include <QCommandLineParser>
 
 namespace tavrin {
@@ -10,15 +12,8 @@ QCommandLineOption valued(const char* name, const char* value) {
     return QCommandLineOption(QString::fromLatin1(name), QString(), QString::fromLatin1(value));
 }
 
-// Decimal, or hexadecimal after 0x.
 std::optional<quint64> number(const QString& text) {
-    bool ok = false;
-    const bool hex = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
-    const QString digits = hex ? text.mid(2) : text;
-    if (digits.isEmpty() || !digits.at(0).isLetterOrNumber())
-        return std::nullopt;
-    const quint64 value = digits.toULongLong(&ok, hex ? 16 : 10);
-    return ok ? std::optional(value) : std::nullopt;
+    return NumberText::parse(text).number();
 }
 
 } // namespace

@@ -56,10 +56,11 @@ ExitCode Transfer::run() {
     return finish(runCommand());
 }
 
-// A refusal is recorded once, when the log itself is usable: "refused" when it never reached
-// the port, else how the port failed.
+// A refusal is recorded once, when the log itself is usable and is no other file of the command:
+// "refused" when it never reached the port, else how the port failed.
 ExitCode Transfer::refuse(const Preflight::Refusal& refusal) {
-    if (refusal.kind != Preflight::Refusal::Kind::Log) {
+    if (refusal.kind != Preflight::Refusal::Kind::Log &&
+        refusal.kind != Preflight::Refusal::Kind::SameFile) {
         UnitRecorder::Facts facts;
         facts.state =
             refusal.result.end == CommandEnd::NotStarted ? QStringLiteral("refused") : QString();

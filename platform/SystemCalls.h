@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace tavrin {
@@ -30,6 +31,31 @@ bool standardErrorIsTerminal();
 // Whether `fileName` names one of the system's devices in any folder, such as "nul.bin" on
 // Windows.
 bool isReservedDeviceName(const QString& fileName);
+// What a file is, whatever name reaches it (links followed): the same for every name of one
+// file. None when there is no such file.
+struct FileId {
+    quint64 volume = 0;
+    quint64 file = 0;
+    bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> fileIdentity(const QString& path);
+// What a serial device is, whatever name reaches it and whatever folder it was reached in, as
+// text fit for a file name: on a system with device numbers, its numbers. Empty when it is not
+// a device this system numbers.
+QString deviceIdentity(const QString& device);
+// The folder that every process on this machine sees as the same place, for claims on devices:
+// the system's lock folder. Empty when the system has none.
+QString sharedLockFolder();
+// Whether the process is running, as far as the system tells this user.
+bool processExists(qint64 pid);
+// Makes the one folder `path` (its parent must be there); the system's reason when it could not,
+// empty when it was made.
+QString makeFolder(const QString& path);
+// Why this user may not change the existing file at `path`, in the system's words (read-only,
+// immutable, a read-only file system); empty when it may.
+QString whyNotWritable(const QString& path);
+// A reader of standard output that has gone must not end the program: writes to it fail quietly.
+void ignoreBrokenPipe();
 // The signals that ask a running command to stop: Ctrl+C, a service stopping, a dropped session.
 std::vector<int> stopSignals();
 

@@ -6,6 +6,7 @@
 #include "production/SerialCounter.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tavrin {
 
@@ -32,59 +33,90 @@ ProductionRun::ProductionRun(Engine& engine, Options options, QObject* parent)
     , m_recorder(m_options.logPath, QStringLiteral("write"),
                  [&engine] { return engine.waiter().now(); }) {}
 
-// The unit's record comes first: its number is on record with its port before the unit's
-// first byte, and its outcome as soon as the verify has ended, before the port cycle.
+// The unit is backed up first, then takes its number, which is on record with its port before
+// the unit's first written byte; its outcome follows as soon as the verify has ended, before the
+// port cycle. A backup that fails spends no number.
 ProductionRun::Unit ProductionRun::programUnit() {
     m_recorder.begin();
     Unit unit;
     std::optional<QByteArray> before;
-    QString problem;
-
-    if (m_options.counter) {
-        // A number too big for its cells would be cut short, and meet an earlier one.
-        if (m_options.stamp)
-            problem = m_options.stamp->fitProblem(m_options.counter->next());
-        if (problem.isEmpty())
-            unit.serial = m_options.counter->take(&problem);
-        if (unit.serial) {
-            unit.result.device = m_engine.runner().device();
-            problem =
-                m_recorder.record(unit.result, {unit.serial, {}, QStringLiteral("started"), {}});
-        }
+    QString backupPath;
+    // A number too big for its cells would be cut short, and meet an earlier one. The counter is
+    // this run's alone, so the number the unit will get is known before it hears a byte.
+    if (m_options.counter && m_options.stamp) {
+        if (const QString problem = m_options.stamp->fitProblem(m_options.counter->next());
+            !problem.isEmpty())
+            return notWritten(unit, Obstacle::Counter, problem, before);
     }
-    if (problem.isEmpty() && !m_options.backupFolder.isEmpty()) {
+    if (!m_options.backupFolder.isEmpty()) {
         const CommandResult read = m_engine.runner().readCells();
         unit.result = read;
         unit.result.cells.clear();
-        if (read.end == CommandEnd::Done) {
-            problem = backUp(read, unit.serial);
-            if (problem.isEmpty())
-                before = read.cells;
-        }
+        if (read.end != CommandEnd::Done)
+            return notWritten(unit, Obstacle::None, {}, before);
+        if (const QString problem = backUp(read, &backupPath); !problem.isEmpty())
+            return notWritten(unit, Obstacle::Backup, problem, before);
+        before = read.cells;
     }
-    const bool backedUp = m_options.backupFolder.isEmpty() || before;
-    bool recorded = false;
-    if (problem.isEmpty() && backedUp) {
-        WriteAndVerify::Options write;
-        if (m_options.stamp && unit.serial)
-            write.edit = [this, serial = *unit.serial](const QByteArray& image) {
-                return m_options.stamp->apply(image, serial);
-            };
-        write.retries = m_options.retries;
-        write.beforePortCycle = [&](const CommandResult& verified) {
-            unit.milliseconds = m_recorder.elapsedMilliseconds();
-            unit.logProblem = m_recorder.record(verified, {unit.serial, before, {}, {}});
-            recorded = true;
+    if (m_options.counter) {
+        number(unit, backupPath);
+        if (unit.obstacle == Obstacle::StartLine)
+            return unit; // the log has just failed: no line would reach it
+        if (unit.obstacle != Obstacle::None)
+            return notWritten(unit, unit.obstacle, unit.problem, before);
+    }
+    WriteAndVerify::Options write;
+    if (m_options.stamp && unit.serial)
+        write.edit = [this, serial = *unit.serial](const QByteArray& image) {
+            return m_options.stamp->apply(image, serial);
         };
-        unit.result = m_engine.runner().writeAndVerify(write);
-        if (recorded)
-            return unit;
-    } else if (!problem.isEmpty()) {
-        unit.result.end = CommandEnd::FileFailed;
+    write.retries = m_options.retries;
+    bool recorded = false;
+    write.beforePortCycle = [&](const CommandResult& verified) {
+        unit.milliseconds = m_recorder.elapsedMilliseconds();
+        unit.logProblem = m_recorder.record(verified, {unit.serial, before, {}, {}});
+        recorded = true;
+    };
+    unit.result = m_engine.runner().writeAndVerify(write);
+    if (recorded)
+        return unit;
+    // A unit that failed during its write is on record too: its number is spent.
+    return notWritten(unit, Obstacle::None, {}, before);
+}
+
+void ProductionRun::number(Unit& unit, const QString& backupPath) {
+    QString problem;
+    unit.serial = m_options.counter->take(&problem);
+    if (unit.serial && !backupPath.isEmpty())
+        problem = DurableFile::rename(backupPath, backupPath.chopped(4) + u'-' +
+                                                      QString::number(*unit.serial) +
+                                                      QStringLiteral(".bin"));
+    if (!problem.isEmpty()) {
+        unit.obstacle = unit.serial ? Obstacle::Backup : Obstacle::Counter;
+        unit.problem = problem;
+        return;
     }
-    // A unit that failed before or during its write is on record too: its number is spent.
-    unit.milliseconds = m_recorder.elapsedMilliseconds();
+    // The line says which number went to which port, and nothing of a result yet.
+    CommandResult started;
+    started.port = unit.result.port;
+    started.device = m_engine.runner().device();
+    unit.result.device = started.device;
+    problem = m_recorder.record(started, {unit.serial, {}, QStringLiteral("started"), {}});
+    if (!problem.isEmpty()) {
+        unit.obstacle = Obstacle::StartLine;
+        unit.problem = problem;
+        unit.result.end = CommandEnd::FileFailed;
+        unit.milliseconds = m_recorder.elapsedMilliseconds();
+    }
+}
+
+ProductionRun::Unit ProductionRun::notWritten(Unit unit, Obstacle obstacle, const QString& problem,
+                                              const std::optional<QByteArray>& before) {
+    unit.obstacle = obstacle;
     unit.problem = problem;
+    if (obstacle != Obstacle::None)
+        unit.result.end = CommandEnd::FileFailed;
+    unit.milliseconds = m_recorder.elapsedMilliseconds();
     unit.logProblem = m_recorder.record(unit.result, {unit.serial, before, {}, problem});
     return unit;
 }
@@ -100,8 +132,11 @@ ProductionRun::Summary ProductionRun::runBatch(const std::function<bool()>& stop
             summary.lastSerial = unit.serial;
         }
         // The counter, the backups or the log cannot be trusted any more.
-        if (unit.result.end == CommandEnd::Closing || !unit.problem.isEmpty() ||
-            !unit.logProblem.isEmpty())
+        if (unit.obstacle != Obstacle::None || !unit.logProblem.isEmpty()) {
+            summary.stoppedBy = unit.obstacle;
+            break;
+        }
+        if (unit.result.end == CommandEnd::Closing)
             break;
         waitUntilGone(stopRequested);
     }
@@ -137,7 +172,7 @@ void ProductionRun::waitBetweenProbes() {
     m_engine.pacing().Pause(int(ProbeInterval.count() * UnitsPerSecond / 1000));
 }
 
-QString ProductionRun::backUp(const CommandResult& read, std::optional<quint64> serial) const {
+QString ProductionRun::backUp(const CommandResult& read, QString* path) const {
     // A backup that is not the whole unit cannot undo the write.
     if (read.cells.size() != Wire::EepromSize)
         return QObject::tr("the unit answered with %1 of the %2 cells, so there is no backup and "
@@ -148,12 +183,14 @@ QString ProductionRun::backUp(const CommandResult& read, std::optional<quint64> 
     if (!QDir().mkpath(folder))
         return QObject::tr("the backup folder %1 cannot be made")
             .arg(QDir::toNativeSeparators(folder));
-    QString name =
+    *path = QDir(folder).filePath(
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'")) +
-        u'-' + portForFileName(read.device);
-    if (serial)
-        name += u'-' + QString::number(*serial);
-    return DurableFile::replace(QDir(folder).filePath(name + QStringLiteral(".bin")), read.cells);
+        u'-' + portForFileName(read.device) + QStringLiteral(".bin"));
+    // A backup is a new file: never one that is there already, whatever it is.
+    if (QFileInfo::exists(*path) || QFileInfo(*path).isSymLink())
+        return QObject::tr("%1 is there already; a backup is never written over a file")
+            .arg(QDir::toNativeSeparators(*path));
+    return DurableFile::replace(*path, read.cells);
 }
 
 } // namespace tavrin

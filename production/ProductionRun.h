@@ -34,11 +34,20 @@ public:
         PortChoice port;
     };
 
+    // What kept a unit from being written, outside the device.
+    enum class Obstacle {
+        None,
+        Counter,   // no number could be taken
+        Backup,    // the unit's cells could not be saved whole
+        StartLine, // its number was taken, but the line that puts it on record failed
+    };
+
     struct Unit {
         std::optional<quint64> serial;
+        Obstacle obstacle = Obstacle::None;
         CommandResult result;
         qint64 milliseconds = 0;
-        QString problem;    // why the unit failed outside the device: counter or backup
+        QString problem;    // with an obstacle: the counter's, backup's or log's own words
         QString logProblem; // why its record could not be written
 
         bool done() const {
@@ -51,6 +60,7 @@ public:
         int units = 0;
         int done = 0;
         std::optional<quint64> firstSerial, lastSerial;
+        Obstacle stoppedBy = Obstacle::None; // what ended the batch, when not a stop request
     };
 
     static constexpr std::chrono::milliseconds ProbeInterval{500};
@@ -77,8 +87,13 @@ private:
     bool waitForUnit(const std::function<bool()>& stopRequested);
     void waitUntilGone(const std::function<bool()>& stopRequested);
     void waitBetweenProbes();
-    // The cells of a whole unit, saved; the problem, empty when they are.
-    QString backUp(const CommandResult& read, std::optional<quint64> serial) const;
+    // The cells of a whole unit, saved in a new file at `path`; the problem, empty when they are.
+    QString backUp(const CommandResult& read, QString* path) const;
+    // Takes the unit's number and puts it on record; the backup's name gets the number.
+    void number(Unit& unit, const QString& backupPath);
+    // Ends a unit that is not written: its outcome goes on record.
+    Unit notWritten(Unit unit, Obstacle obstacle, const QString& problem,
+                    const std::optional<QByteArray>& before);
 
     Engine& m_engine;
     Options m_options;

@@ -2,13 +2,12 @@
 
 #include "platform/SystemCalls.h"
 #include "production/DurableFile.h"
+#include "production/NumberText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-
-#include <algorithm>
 
 namespace tavrin {
 
@@ -35,6 +34,10 @@ SerialCounter::SerialCounter(QString path)
 
 SerialCounter::~SerialCounter() = default;
 
+QString SerialCounter::lockPathFor(const QString& path) {
+    return trueName(path) + QStringLiteral(".lock");
+}
+
 QString SerialCounter::open(std::optional<quint64> start) {
     const QString name = QDir::toNativeSeparators(m_path);
     const QFileInfo info(m_path);
@@ -47,8 +50,8 @@ QString SerialCounter::open(std::optional<quint64> start) {
     if (!info.exists() && !QFileInfo(info.absolutePath()).isDir())
         return QObject::tr("the folder of %1 does not exist").arg(name);
 
+    m_lock = std::make_unique<QLockFile>(lockPathFor(m_path));
     m_path = trueName(m_path);
-    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
     // Held for a whole batch, however long; a lock left by a process that died is taken over.
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
@@ -69,17 +72,22 @@ QString SerialCounter::open(std::optional<quint64> start) {
     }
     if (!file.open(QIODevice::ReadOnly))
         return QObject::tr("%1 cannot be read: %2").arg(name, file.errorString());
-    const QByteArray held = file.read(64).trimmed();
-    const bool digits = !held.isEmpty() && std::all_of(held.begin(), held.end(),
-                                                       [](char c) { return c >= '0' && c <= '9'; });
-    bool ok = false;
-    m_next = digits ? held.toULongLong(&ok) : 0;
-    if (digits && !ok)
+    // Read-only, immutable or on a read-only mount: found now, not once a unit waits for its
+    // number.
+    if (const QString problem = DurableFile::checkReplaceable(m_path); !problem.isEmpty())
+        return problem;
+    // Anything longer than a number and its white space is not one.
+    const QByteArray held = file.read(4096).trimmed();
+    const NumberText::Parsed parsed =
+        file.atEnd() ? NumberText::parse(QString::fromLatin1(held)) : NumberText::Parsed{};
+    m_next = parsed.value;
+    if (parsed.problem == NumberText::Problem::TooBig)
         return QObject::tr("%1 holds %2, beyond the largest serial number, %3")
             .arg(name, QString::fromLatin1(held))
             .arg(~quint64(0));
-    if (!ok)
-        return QObject::tr("%1 does not hold a serial number (decimal digits)").arg(name);
+    if (!parsed.ok())
+        return QObject::tr("%1 does not hold a serial number (decimal, or hexadecimal after 0x)")
+            .arg(name);
     return {};
 }
 

@@ -21,6 +21,8 @@ public:
     // by the first take(). Creates nothing else. Returns the error for the operator, empty on
     // success.
     QString open(std::optional<quint64> start);
+    // The lock file of the counter at `path`, whatever name reaches it.
+    static QString lockPathFor(const QString& path);
     // The number take() hands out next.
     quint64 next() const { return m_next; }
     // Whether every number has been handed out.

@@ -10,16 +10,20 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,7 +75,7 @@ struct Device {
     // Takes the unit off the line until a batch has seen it gone, then puts the next unit on. Of
     // three openings of the port after the unplugging, the second is a probe that ran with no unit
     // on the line from start to end: the third comes after it.
-    bool swapUnit() {
+    bool swapUnit(const std::function<void()>& whileOff = {}) {
         if (!sim->unplug())
             return false;
         auto openingsSince = [this] {
@@ -80,8 +84,11 @@ struct Device {
         };
         QElapsedTimer clock;
         clock.start();
-        while (openingsSince() < 3 && clock.elapsed() < 30000)
+        while (openingsSince() < 3 && clock.elapsed() < 30000) {
+            if (whileOff)
+                whileOff();
             QTest::qWait(20);
+        }
         return sim->plugIn();
     }
     QByteArray cells() const { return fileContents(dir.filePath("device.bin")); }
@@ -102,14 +109,16 @@ QByteArray stamped(quint32 serial) {
 
 // tavrin write --each on `device`, counting from 1000, with backups and a log in its folder.
 struct Batch {
-    explicit Batch(const Device& device) {
+    explicit Batch(const Device& device, const QStringList& options = {},
+                   const QProcessEnvironment& environment = withoutDisplay()) {
         QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
-        process.setProcessEnvironment(withoutDisplay());
+        process.setProcessEnvironment(environment);
         process.start(TAVRIN_PROGRAM_PATH,
-                      {"write", "--port", device.port(), device.file("image.bin"), "--serial-at",
-                       "0x3C", "--serial-file", device.file("serial.txt"), "--serial-start", "1000",
-                       "--backup", device.file("backups"), "--log", device.file("units.jsonl"),
-                       "--each"});
+                      QStringList{"write", "--port", device.port(), device.file("image.bin"),
+                                  "--serial-at", "0x3C", "--serial-file", device.file("serial.txt"),
+                                  "--serial-start", "1000", "--backup", device.file("backups"),
+                                  "--log", device.file("units.jsonl"), "--each"} +
+                          options);
     }
     bool waitForOutput(const QString& text) {
         QElapsedTimer clock;
@@ -125,9 +134,12 @@ struct Batch {
     QString out;
 };
 
-// The log's lines; a line that is not a JSON object comes as an empty one.
+// The log's lines, none while there is no log; a line that is not a JSON object comes as an empty
+// one.
 QList<QJsonObject> logLines(const QString& path) {
     QList<QJsonObject> lines;
+    if (!QFile::exists(path))
+        return lines;
     for (const QByteArray& line : fileContents(path).split('\n'))
         if (!line.isEmpty())
             lines << QJsonDocument::fromJson(line).object();
@@ -183,6 +195,13 @@ private slots:
     void signalsFinishTheUnit();
     void lostPortInOurWords();
     void killsNeverLoseANumber();
+    void secondTavrinNeverWritesTheUnit();
+    void fullFilesystem_data();
+    void fullFilesystem();
+    void quietBatchSaysOnlyWhatFailed();
+    void numbersReadOneWay_data();
+    void numbersReadOneWay();
+    void brokenPipeFinishesTheUnit();
 };
 
 void tst_CommandLine::readSavesTheCells() {
@@ -644,6 +663,27 @@ void tst_CommandLine::recordCheckedBeforeTheUnit_data() {
     QTest::newRow("backup folder under a file")
         << "units.jsonl"
         << "" << QStringList{"--backup", "image.bin/backups"} << 2 << "is not a folder";
+    QTest::newRow("backup folder in /proc")
+        << "units.jsonl"
+        << "" << QStringList{"--backup", "/proc/tavrin-backups"} << 2 << "cannot be made: ";
+    QTest::newRow("backup folder in /sys")
+        << "units.jsonl"
+        << "" << QStringList{"--backup", "/sys/tavrin-backups"} << 2 << "cannot be made: ";
+    QTest::newRow("backup folder's name too long")
+        << "units.jsonl"
+        << "" << QStringList{"--backup", "./new/" + QString(300, 'b')} << 2
+        << "cannot be made: File name too long";
+    QTest::newRow("log is the counter") << "serial.txt"
+                                        << "" << none << 2 << "are the same file";
+    QTest::newRow("log reaches the counter by a link") << "counter-link"
+                                                       << "" << none << 2 << "are the same file";
+    QTest::newRow("log is the counter's lock") << "serial.txt.lock"
+                                               << "" << none << 2 << "are the same file";
+    QTest::newRow("log is the image") << "image.bin"
+                                      << "" << none << 2 << "are the same file";
+    QTest::newRow("immutable counter")
+        << "units.jsonl"
+        << "immutable" << none << 2 << "serial.txt cannot be changed: Operation not permitted";
     QTest::newRow("absent port") << "units.jsonl"
                                  << "" << QStringList{"--absent"} << 4 << "";
 }
@@ -661,15 +701,23 @@ void tst_CommandLine::recordCheckedBeforeTheUnit() {
     QCOMPARE(::mkfifo(QFile::encodeName(device.file("fifo")), 0644), 0);
     QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
     const QString counterFile = counter == "fifo" ? device.file("fifo") : device.file("serial.txt");
-    if (counter.isEmpty())
+    QVERIFY(QFile::link(device.file("serial.txt"), device.file("counter-link")));
+    if (counter.isEmpty() || counter == "immutable")
         QVERIFY(ImageFile::write(counterFile, "500\n").isEmpty());
     else if (counter != "fifo" && counter != "missing")
         QVERIFY(ImageFile::write(counterFile, counter.toLatin1()).isEmpty());
+    const auto changeable = qScopeGuard([&] {
+        if (counter == "immutable")
+            QProcess::execute("chattr", {"-i", counterFile});
+    });
+    if (counter == "immutable" && QProcess::execute("chattr", {"+i", counterFile}) != 0)
+        QSKIP("chattr +i needs root and a filesystem that keeps the flag");
     const QString port =
         options.removeAll("--absent") ? device.file("no-such-port") : device.port();
     for (QString& option : options)
-        if (option.startsWith("image.bin/"))
+        if (option.startsWith("image.bin/") || option.startsWith("./"))
             option = device.file(option);
+    const qsizetype backup = options.indexOf("--backup");
     const QString logPath = log.startsWith('/') ? log : device.file(log);
     const QStringList before =
         QDir(device.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -684,8 +732,10 @@ void tst_CommandLine::recordCheckedBeforeTheUnit() {
     QVERIFY2(!run.err.contains("QIODevice") && !run.err.contains("Unknown error"),
              qPrintable(run.err));
     QVERIFY(device.sim->events().filter("connected").isEmpty());
-    if (counter.isEmpty())
+    if (counter.isEmpty() || counter == "immutable")
         QCOMPARE(fileContents(counterFile), "500\n");
+    if (backup >= 0)
+        QVERIFY(!QFileInfo::exists(options.at(backup + 1)));
     QStringList after = QDir(device.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     after.removeAll("units.jsonl");
     QCOMPARE(after, before);
@@ -783,16 +833,22 @@ void tst_CommandLine::killsNeverLoseANumber() {
                     {"write", "--port", device.port(), device.file("image.bin"), "--serial-at",
                      "0x3C", "--serial-file", device.file("serial.txt"), "--backup",
                      device.file("backups"), "--log", device.file("units.jsonl")});
-        racer.start(TAVRIN_PROGRAM_PATH,
-                    {"write", "--port", other.port(), device.file("image.bin"), "--serial-at",
-                     "0x3C", "--serial-file", device.file("link.txt"), "--log",
-                     device.file("units.jsonl")});
-        // Every other kill waits for the unit to be numbered, so a slow start cannot make the
-        // drill kill only units that had nothing to lose.
-        if (kill % 2 == 0)
-            QTRY_VERIFY_WITH_TIMEOUT(benchNumbers() > numbersBefore ||
-                                         bench.state() == QProcess::NotRunning,
-                                     30000);
+        auto startRacer = [&] {
+            racer.start(TAVRIN_PROGRAM_PATH,
+                        {"write", "--port", other.port(), device.file("image.bin"), "--serial-at",
+                         "0x3C", "--serial-file", device.file("link.txt"), "--log",
+                         device.file("units.jsonl")});
+        };
+        // Every other kill lets the bench take its number first and then waits for it, so that
+        // neither a slow start nor a lost race for the counter leaves the drill killing only
+        // units that had nothing to lose; the other kills race from the start.
+        if (kill % 2 == 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                benchNumbers() > numbersBefore || bench.state() == QProcess::NotRunning, 30000);
+            QVERIFY2(bench.state() != QProcess::NotRunning,
+                     bench.readAllStandardError().constData());
+        }
+        startRacer();
         QTest::qWait(int(random.bounded(kill % 2 == 0 ? 900 : 2600)));
         bench.kill();
         for (QProcess* process : {&bench, &racer})
@@ -828,6 +884,234 @@ void tst_CommandLine::killsNeverLoseANumber() {
         numbered >= (kills + 1) / 2,
         qPrintable(
             QStringLiteral("only %1 of %2 kills hit a numbered unit").arg(numbered).arg(kills)));
+}
+
+// Two tavrins with temporary folders of their own, as a service with a private /tmp and a
+// technician's shell have: the second never writes a unit of the first one's batch, neither
+// during a unit and its port cycle nor between units.
+void tst_CommandLine::secondTavrinNeverWritesTheUnit() {
+    const int rounds = qEnvironmentVariableIntValue("TAVRIN_CLAIM_DRILL") > 0
+                           ? qEnvironmentVariableIntValue("TAVRIN_CLAIM_DRILL")
+                           : 20;
+    Device device(QByteArray(64, 0));
+    QTemporaryDir ownTemp, otherTemp;
+    QProcessEnvironment own = withoutDisplay(), other = withoutDisplay();
+    own.insert("TMPDIR", ownTemp.path());
+    other.insert("TMPDIR", otherTemp.path());
+    QVERIFY(ImageFile::write(device.file("other.bin"), pattern()).isEmpty());
+    Batch batch(device, {}, own);
+    QVERIFY(batch.waitForOutput("waiting for units"));
+
+    QProcess racer;
+    racer.setProcessEnvironment(other);
+    int attempts = 0, claimed = 0, wrote = 0, badCells = 0;
+    QStringList otherEnds;
+    QElapsedTimer sinceStart;
+    // Starts the other tavrin again once it has ended, at most ten times a second.
+    auto race = [&] {
+        if (racer.state() != QProcess::NotRunning || (attempts > 0 && sinceStart.elapsed() < 100))
+            return;
+        if (attempts > 0) {
+            const QString err = QString::fromLocal8Bit(racer.readAllStandardError());
+            if (racer.exitStatus() == QProcess::NormalExit && racer.exitCode() == 0)
+                ++wrote;
+            else if (racer.exitCode() == 4 && err.contains("is in use by another tavrin"))
+                ++claimed;
+            else
+                otherEnds << err.trimmed();
+        }
+        racer.start(TAVRIN_PROGRAM_PATH,
+                    {"write", "--port", device.port(), device.file("other.bin")});
+        sinceStart.start();
+        ++attempts;
+    };
+    for (int round = 0; round < rounds; ++round) {
+        const int before = attempts;
+        QElapsedTimer clock;
+        clock.start();
+        const QString line = QStringLiteral("unit %1,").arg(round + 1);
+        while (!batch.out.contains(line) && clock.elapsed() < 30000 &&
+               batch.process.state() != QProcess::NotRunning) {
+            race();
+            QTest::qWait(20);
+            batch.out += QString::fromLocal8Bit(batch.process.readAllStandardOutput());
+        }
+        QVERIFY2(batch.out.contains(line),
+                 qPrintable(batch.out + batch.process.readAllStandardError()));
+        const int duringUnit = attempts - before;
+        QVERIFY(device.swapUnit([&] {
+            race();
+            badCells += device.cells() != stamped(quint32(1000 + round));
+        }));
+        QVERIFY2(duringUnit >= 1 && attempts - before - duringUnit >= 1,
+                 qPrintable(QStringLiteral("round %1: %2 tries during the unit, %3 between units")
+                                .arg(round)
+                                .arg(duringUnit)
+                                .arg(attempts - before - duringUnit)));
+    }
+    QVERIFY(racer.state() == QProcess::NotRunning || racer.waitForFinished(30000));
+    batch.process.terminate();
+    QVERIFY(batch.process.waitForFinished(30000));
+    qInfo("%d rounds, %d tries by a second tavrin: %d refused as claimed, %d wrote", rounds,
+          attempts, claimed, wrote);
+    QCOMPARE(wrote, 0);
+    QCOMPARE(badCells, 0);
+    QCOMPARE(otherEnds, QStringList());
+    QCOMPARE(device.sim->events().filter("written").size(), rounds);
+    const QList<QJsonObject> log = outcomes(logLines(device.file("units.jsonl")));
+    QCOMPARE(log.size(), rounds);
+    for (const QJsonObject& unit : log)
+        QCOMPARE(unit["result"].toString(), "done");
+}
+
+void tst_CommandLine::fullFilesystem_data() {
+    QTest::addColumn<QString>("fill"); // a shell script run in the full filesystem
+    QTest::addColumn<bool>("logThere");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("left"); // what the filesystem holds after
+    QTest::addColumn<QByteArray>("counter");
+    const QString space = "head -c 1048576 /dev/zero > fill 2>/dev/null; true";
+    QTest::newRow("backup folder where no byte is free") << space << false << "cannot take a file: "
+                                                         << "fill" << QByteArray("500\n");
+    QTest::newRow("backup folder where one inode is free")
+        << "i=0; while (: > f$i) 2>/dev/null; do i=$((i+1)); done; rm f0" << false
+        << "cannot take a file: "
+        << "" << QByteArray("500\n");
+    QTest::newRow("log where no byte is free")
+        << ": > units.jsonl; " + space << true
+        << "serial number 500 was taken from the counter and is on record nowhere else"
+        << "fill units.jsonl" << QByteArray("501\n");
+}
+
+// A backup folder or a log on a filesystem that is full: found before the unit hears a byte, or,
+// for a log that fills up, before its first written byte; the number taken is named, never lost
+// from sight. Each filesystem is a tmpfs in a mount namespace of the command's own.
+void tst_CommandLine::fullFilesystem() {
+    QFETCH(QString, fill);
+    QFETCH(bool, logThere);
+    QFETCH(QString, said);
+    QFETCH(QString, left);
+    QFETCH(QByteArray, counter);
+    if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+        QSKIP("a mount namespace of its own needs root");
+    Device device(pattern());
+    QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+    QVERIFY(ImageFile::write(device.file("serial.txt"), "500\n").isEmpty());
+    QVERIFY(QDir(device.dir.path()).mkdir("full"));
+    const QString full = device.file("full");
+    const QString script =
+        "m=$1; left=$2; fill=$3; shift 3; "
+        "mount -t tmpfs -o size=256k,nr_inodes=16 tavrin-test \"$m\" || exit 99; "
+        "(cd \"$m\" && eval \"$fill\"); \"$@\"; status=$?; "
+        "ls -A \"$m\" > \"$left\"; exit $status";
+    QProcess bench;
+    bench.setProcessEnvironment(withoutDisplay());
+    bench.start("unshare",
+                QStringList{"-m", "sh", "-c", script, "sh", full, device.file("left.txt"), fill,
+                            TAVRIN_PROGRAM_PATH, "write", "--port", device.port(),
+                            device.file("image.bin"), "--serial-at", "0x30", "--serial-file",
+                            device.file("serial.txt"), "--log",
+                            logThere ? full + "/units.jsonl" : device.file("units.jsonl")} +
+                    (logThere ? QStringList{} : QStringList{"--backup", full + "/backups"}));
+    QVERIFY(bench.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(bench.readAllStandardError());
+
+    QCOMPARE(bench.exitCode(), 2);
+    QVERIFY2(err.contains(said), qPrintable(err));
+    QCOMPARE(err.count("tavrin: "), 1);
+    QVERIFY2(!err.contains("Existing file") && !err.contains("QIODevice"), qPrintable(err));
+    QCOMPARE(fileContents(device.file("serial.txt")), counter);
+    // The files made to fill it aside, nothing is left: no folder, no probe.
+    QStringList there = QString::fromLocal8Bit(fileContents(device.file("left.txt"))).split('\n');
+    there.removeIf([](const QString& name) {
+        return name.isEmpty() || QRegularExpression("^f\\d+$").match(name).hasMatch();
+    });
+    QCOMPARE(there.join(' '), left);
+    QVERIFY(device.sim->events().filter("written").isEmpty());
+    QVERIFY(device.sim->events().filter("read").isEmpty());
+    QCOMPARE(device.cells(), pattern());
+}
+
+// Quiet, a batch prints nothing for the units that were done: the unit that failed, and the
+// summary because one failed.
+void tst_CommandLine::quietBatchSaysOnlyWhatFailed() {
+    Device device(QByteArray(64, 0), {"--stuck-cell", "61", "--stuck-unit", "2"});
+    Batch batch(device, {"--quiet"});
+    auto units = [&] { return outcomes(logLines(device.file("units.jsonl"))).size(); };
+    QTRY_COMPARE_WITH_TIMEOUT(units(), 1, 30000);
+    // The unit is taken off once the port cycle after it has opened the port again.
+    const qsizetype openings = device.sim->events().filter("connected ").size();
+    QTRY_VERIFY_WITH_TIMEOUT(device.sim->events().filter("connected ").size() > openings, 30000);
+    QVERIFY(device.swapUnit());
+    QTRY_COMPARE_WITH_TIMEOUT(units(), 2, 30000);
+    batch.process.terminate();
+    QVERIFY(batch.process.waitForFinished(30000));
+
+    QCOMPARE(batch.process.exitCode(), 1);
+    const QString out = QString::fromLocal8Bit(batch.process.readAllStandardOutput());
+    QVERIFY2(out.startsWith("unit 2, serial 1001: differences (1 cell), "),
+             qPrintable(out + device.sim->events().join(' ')));
+    QVERIFY2(out.endsWith("\n2 units: 1 done, 1 failed; serial numbers 1000-1001\n"),
+             qPrintable(out));
+    QCOMPARE(out.count('\n'), 2);
+    QCOMPARE(batch.process.readAllStandardError(), QByteArray());
+}
+
+void tst_CommandLine::numbersReadOneWay_data() {
+    QTest::addColumn<QString>("start");      // --serial-start, "" for none
+    QTest::addColumn<QByteArray>("counter"); // the counter file, null for none
+    QTest::addColumn<int>("stamped");        // -1: refused
+    QTest::newRow("start with a space after") << "5 " << QByteArray() << 5;
+    QTest::newRow("start with a space before") << " 5" << QByteArray() << 5;
+    QTest::newRow("start in hexadecimal") << "0x10" << QByteArray() << 16;
+    QTest::newRow("counter in hexadecimal") << "" << QByteArray("0x10\n") << 16;
+    QTest::newRow("counter with spaces around") << "" << QByteArray(" 7 \n") << 7;
+    QTest::newRow("start with a sign") << "+5" << QByteArray() << -1;
+    QTest::newRow("counter with a space inside") << "" << QByteArray("1 2\n") << -1;
+    QTest::newRow("counter with hex digits but no 0x") << "" << QByteArray("1f\n") << -1;
+}
+
+// One reading of a number for the options and the counter file.
+void tst_CommandLine::numbersReadOneWay() {
+    QFETCH(QString, start);
+    QFETCH(QByteArray, counter);
+    QFETCH(int, stamped);
+    Device device(QByteArray(64, 0));
+    QVERIFY(ImageFile::write(device.file("image.bin"), ProductionImage).isEmpty());
+    if (!counter.isNull())
+        QVERIFY(ImageFile::write(device.file("serial.txt"), counter).isEmpty());
+    QStringList arguments{"write",          "--port",
+                          device.port(),    device.file("image.bin"),
+                          "--serial-at",    "0x30",
+                          "--serial-width", "1",
+                          "--serial-file",  device.file("serial.txt")};
+    if (!start.isEmpty())
+        arguments << "--serial-start" << start;
+
+    const Run run = runTavrin(arguments);
+
+    QCOMPARE(run.exitCode, stamped < 0 ? 2 : 0);
+    if (stamped < 0) {
+        QVERIFY(device.sim->events().filter("connected").isEmpty());
+        return;
+    }
+    QCOMPARE(quint8(device.cells().at(0x30)), quint8(stamped));
+    QCOMPARE(fileContents(device.file("serial.txt")), QByteArray::number(stamped + 1) + "\n");
+}
+
+// A reader of the output that has gone does not end the unit: it is written whole, and the status
+// says so.
+void tst_CommandLine::brokenPipeFinishesTheUnit() {
+    Device device(QByteArray(64, 0));
+    QVERIFY(ImageFile::write(device.file("image.bin"), pattern()).isEmpty());
+    QProcess shell;
+    shell.setProcessEnvironment(withoutDisplay());
+    shell.start("bash", {"-c", "\"$@\" | true; exit ${PIPESTATUS[0]}", "bash", TAVRIN_PROGRAM_PATH,
+                         "write", "--port", device.port(), device.file("image.bin")});
+    QVERIFY(shell.waitForFinished(60000));
+
+    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(device.cells().toHex(), pattern().toHex());
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

@@ -4,6 +4,7 @@
 #include "LinkRig.h"
 
 #include "image/ImageFile.h"
+#include "production/NumberText.h"
 #include "production/ProductionRun.h"
 #include "production/SerialCounter.h"
 
@@ -39,6 +40,8 @@ struct ProductionRig : LinkRig {
     }
     QList<QJsonObject> logged() const {
         QList<QJsonObject> lines;
+        if (!QFile::exists(path("units.jsonl")))
+            return lines;
         for (const QByteArray& line : fileContents(path("units.jsonl")).split('\n'))
             if (!line.isEmpty())
                 lines << QJsonDocument::fromJson(line).object();
@@ -64,10 +67,14 @@ class tst_ProductionRun : public QObject {
 private slots:
     void stamps_data();
     void stamps();
+    void numbersReadOneWay_data();
+    void numbersReadOneWay();
     void numberIsSpentBeforeTheFirstByte();
     void batchOfThreeUnits();
     void shortReplyIsNoBackup_data();
     void shortReplyIsNoBackup();
+    void unitNotWrittenWithoutItsRecord_data();
+    void unitNotWrittenWithoutItsRecord();
 };
 
 void tst_ProductionRun::stamps_data() {
@@ -99,20 +106,58 @@ void tst_ProductionRun::stamps() {
         QCOMPARE(stamp.apply("ab", number).toHex(), ("ab" + cells).toHex());
 }
 
-// The counter file holds the next number before the unit hears anything but the probe's wake.
+void tst_ProductionRun::numbersReadOneWay_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<NumberText::Problem>("problem");
+    QTest::addColumn<quint64>("value");
+    using P = NumberText::Problem;
+    QTest::newRow("decimal") << "1000" << P::None << quint64(1000);
+    QTest::newRow("white space around") << " \t12 \n" << P::None << quint64(12);
+    QTest::newRow("hexadecimal") << "0x3E8" << P::None << quint64(1000);
+    QTest::newRow("hexadecimal, 0X and small letters") << "0X3e8" << P::None << quint64(1000);
+    QTest::newRow("the largest") << "18446744073709551615" << P::None << ~quint64(0);
+    QTest::newRow("the largest in hexadecimal") << "0xFFFFFFFFFFFFFFFF" << P::None << ~quint64(0);
+    QTest::newRow("one beyond") << "18446744073709551616" << P::TooBig << quint64(0);
+    QTest::newRow("17 hexadecimal digits") << "0x10000000000000000" << P::TooBig << quint64(0);
+    QTest::newRow("nothing") << "" << P::NotANumber << quint64(0);
+    QTest::newRow("0x alone") << "0x" << P::NotANumber << quint64(0);
+    QTest::newRow("a sign") << "+5" << P::NotANumber << quint64(0);
+    QTest::newRow("negative") << "-5" << P::NotANumber << quint64(0);
+    QTest::newRow("a space inside") << "1 2" << P::NotANumber << quint64(0);
+    QTest::newRow("hexadecimal digits without 0x") << "1f" << P::NotANumber << quint64(0);
+    QTest::newRow("something after") << "5x" << P::NotANumber << quint64(0);
+    QTest::newRow("digits of another script")
+        << QString::fromUtf8("\u0661\u0662") << P::NotANumber << quint64(0);
+}
+
+void tst_ProductionRun::numbersReadOneWay() {
+    QFETCH(QString, text);
+    QFETCH(NumberText::Problem, problem);
+    QFETCH(quint64, value);
+    const NumberText::Parsed parsed = NumberText::parse(text);
+    QCOMPARE(parsed.problem, problem);
+    QCOMPARE(parsed.number().value_or(0), value);
+}
+
+// The unit is read and backed up before it has a number; the counter file holds the next number,
+// and the log the unit's, before the first byte is written.
 void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
     ProductionRig rig;
     rig.engine.runner().choosePort(1);
     const qsizetype wake = rig.comm.sentBytes().size();
-    QByteArray counterAtFirstByte;
-    QList<QJsonObject> logAtFirstByte, logAtPortCycle;
+    std::optional<QByteArray> counterAtFirstByte, counterAtFirstWrite;
+    QList<QJsonObject> logAtFirstByte, logAtFirstWrite, logAtPortCycle;
     bool written = false;
     rig.pump.setBeforePass([&] {
-        if (counterAtFirstByte.isEmpty() && rig.comm.sentBytes().size() > wake) {
+        if (!counterAtFirstByte && rig.comm.sentBytes().size() > wake) {
             counterAtFirstByte = fileContents(rig.path("serial.txt"));
             logAtFirstByte = rig.logged();
         }
         written = written || rig.comm.sentBytes().contains(Wire::WriteAll);
+        if (written && !counterAtFirstWrite) {
+            counterAtFirstWrite = fileContents(rig.path("serial.txt"));
+            logAtFirstWrite = rig.logged();
+        }
         if (written && !rig.comm.isOpen() && logAtPortCycle.isEmpty())
             logAtPortCycle = rig.logged();
     });
@@ -120,12 +165,14 @@ void tst_ProductionRun::numberIsSpentBeforeTheFirstByte() {
 
     const ProductionRun::Unit unit = run.programUnit();
 
-    QCOMPARE(counterAtFirstByte, "1001\n");
-    // On record before the first byte: this number, this unit, this port.
-    QCOMPARE(logAtFirstByte.size(), 1);
-    QCOMPARE(logAtFirstByte[0]["result"].toString(), "started");
-    QCOMPARE(logAtFirstByte[0]["serial"].toInteger(), 1000);
-    QCOMPARE(logAtFirstByte[0]["port"].toString(), "/dev/ttyFAKE1");
+    // The backup's read comes first, with no number spent.
+    QCOMPARE(counterAtFirstByte.value_or("none"), "<unreadable>"); // not made yet
+    QVERIFY(logAtFirstByte.isEmpty());
+    QCOMPARE(counterAtFirstWrite.value_or("none"), "1001\n");
+    QCOMPARE(logAtFirstWrite.size(), 1);
+    QCOMPARE(logAtFirstWrite[0]["result"].toString(), "started");
+    QCOMPARE(logAtFirstWrite[0]["serial"].toInteger(), 1000);
+    QCOMPARE(logAtFirstWrite[0]["port"].toString(), "/dev/ttyFAKE1");
     // The outcome is on record before the port cycle begins: a kill in its second loses nothing.
     QCOMPARE(logAtPortCycle.size(), 2);
     QCOMPARE(logAtPortCycle[1]["result"].toString(), "done");
@@ -232,14 +279,67 @@ void tst_ProductionRun::shortReplyIsNoBackup() {
     QCOMPARE(rig.device.cells(), before);
     QVERIFY(QDir(rig.path("backups")).entryList(QDir::Files).isEmpty());
     QVERIFY(unit.result.end != CommandEnd::Done);
+    // No number is spent on a unit that could not be backed up; its outcome is on record.
+    QCOMPARE(rig.counter.next(), 1000u);
+    QVERIFY(!unit.serial);
     const QList<QJsonObject> log = rig.logged();
-    QCOMPARE(log.size(), 2);
-    QCOMPARE(log[1]["serial"].toInteger(), 1000);
-    QVERIFY(log[1]["result"].toString() != "done");
+    QCOMPARE(log.size(), 1);
+    QVERIFY(!log[0].contains("serial"));
+    QVERIFY(log[0]["result"].toString() != "done");
     if (replyBytes < 0) {
+        QCOMPARE(unit.obstacle, ProductionRun::Obstacle::Backup);
         QVERIFY2(unit.problem.contains(QStringLiteral("%1 of the 64 cells").arg(announced)),
                  qPrintable(unit.problem));
-        QCOMPARE(log[1]["problem"].toString(), unit.problem);
+        QCOMPARE(log[0]["problem"].toString(), unit.problem);
+    }
+}
+
+void tst_ProductionRun::unitNotWrittenWithoutItsRecord_data() {
+    QTest::addColumn<QString>("broken"); // "backups" or "log"
+    QTest::addColumn<ProductionRun::Obstacle>("obstacle");
+    QTest::addColumn<QByteArray>("counter"); // the counter file after the unit (not made: none)
+    QTest::newRow("backup cannot be saved")
+        << "backups" << ProductionRun::Obstacle::Backup << QByteArray("<unreadable>");
+    QTest::newRow("number cannot go on record")
+        << "log" << ProductionRun::Obstacle::StartLine << QByteArray("1001\n");
+}
+
+// A unit whose backup or "started" line cannot be written hears no write. A failed backup
+// spends no number; a number whose line failed is spent, and the unit says which.
+void tst_ProductionRun::unitNotWrittenWithoutItsRecord() {
+    QFETCH(QString, broken);
+    QFETCH(ProductionRun::Obstacle, obstacle);
+    QFETCH(QByteArray, counter);
+    ProductionRig rig;
+    rig.engine.runner().choosePort(1);
+    const QByteArray before = rig.device.cells();
+    ProductionRun::Options options = rig.options();
+    if (broken == "backups")
+        QVERIFY(ImageFile::write(options.backupFolder, "a file").isEmpty());
+    else
+        options.logPath = rig.path("missing/units.jsonl");
+    ProductionRun run(rig.engine, options);
+
+    const ProductionRun::Unit unit = run.programUnit();
+
+    QVERIFY(!rig.comm.sentBytes().contains(Wire::WriteAll));
+    QCOMPARE(rig.device.cells(), before);
+    QCOMPARE(unit.obstacle, obstacle);
+    QVERIFY(!unit.problem.isEmpty());
+    QVERIFY(!unit.done());
+    QCOMPARE(fileContents(rig.path("serial.txt")), counter);
+    if (obstacle == ProductionRun::Obstacle::StartLine) {
+        QCOMPARE(unit.serial, 1000u);
+        // The backup is kept, under the number it was given.
+        const QStringList backups = QDir(rig.path("backups")).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        QVERIFY2(backups.constFirst().endsWith("-1000.bin"), qPrintable(backups.constFirst()));
+    } else {
+        QVERIFY(!unit.serial);
+        const QList<QJsonObject> log = rig.logged();
+        QCOMPARE(log.size(), 1);
+        QVERIFY(!log[0].contains("serial"));
+        QCOMPARE(log[0]["problem"].toString(), unit.problem);
     }
 }
 

@@ -5,9 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace tavrin::SystemCalls {
@@ -70,6 +73,57 @@ bool standardErrorIsTerminal() {
 
 bool isReservedDeviceName(const QString&) {
     return false;
+}
+
+namespace {
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+std::optional<FileId> fileIdentity(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileId{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+QString deviceIdentity(const QString& device) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(device).constData(), &status) != 0 || !S_ISCHR(status.st_mode))
+        return {};
+    return QStringLiteral("char-%1-%2").arg(major(status.st_rdev)).arg(minor(status.st_rdev));
+}
+
+// Where serial programs put their claims on a device (the Filesystem Hierarchy Standard's lock
+// folder): one tmpfs for the whole machine, whatever TMPDIR or private /tmp a process has.
+QString sharedLockFolder() {
+    for (const char* folder : {"/run/lock", "/var/lock"})
+        if (QFileInfo(QString::fromLatin1(folder)).isDir())
+            return QString::fromLatin1(folder);
+    return {};
+}
+
+bool processExists(qint64 pid) {
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+QString makeFolder(const QString& path) {
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
+        return {};
+    return systemReason(errno);
+}
+
+QString whyNotWritable(const QString& path) {
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
+        return {};
+    return systemReason(errno);
+}
+
+void ignoreBrokenPipe() {
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 std::vector<int> stopSignals() {
