@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/Arguments.h"
+#include "cli/LineCommand.h"
 #include "cli/PortList.h"
 #include "cli/Transfer.h"
 #include "platform/SystemCalls.h"
@@ -67,6 +68,8 @@ ExitCode CommandLine::run() {
     // A script's reader that has gone (`tavrin ... | head`) must not end a unit in the middle:
     // the unit is finished, and the exit status says what it did.
     SystemCalls::ignoreBrokenPipe();
+    if (LineCommand::wants(m_arguments))
+        return LineCommand(m_arguments, out(), err()).run();
     const Arguments arguments(m_arguments);
     if (!arguments.problem().isEmpty()) {
         err() << "tavrin: " << arguments.problem() << "\n\n" << help();

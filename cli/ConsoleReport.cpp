@@ -3,6 +3,7 @@
 #include "image/ImageComparison.h"
 #include "link/SerialLink.h"
 #include "link/WireFormat.h"
+#include "production/LineCounter.h"
 
 #include <QDir>
 
@@ -257,6 +258,14 @@ void ConsoleReport::unitStillThere(const QString& port) {
     m_err << "tavrin: the unit on " << port << " still answers after "
           << ProductionRun::StillThereReport.count() << " minutes; waiting for it to be taken off"
           << Qt::endl;
+}
+
+void ConsoleReport::waitingForNumbers(const QString& problem) {
+    m_err << "tavrin: waiting for the serial numbers: " << problem << Qt::endl;
+}
+
+QString ConsoleReport::lineFailure(const LineDatabase::Error& error, const QString& sequence) {
+    return LineCounter::describe(error, sequence);
 }
 
 ExitCode ConsoleReport::batchEnded(const ProductionRun::Summary& summary) {

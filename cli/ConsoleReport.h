@@ -4,6 +4,7 @@
 #include "cli/ExitCode.h"
 #include "cli/Preflight.h"
 #include "commands/CommandResult.h"
+#include "platform/LineDatabase.h"
 #include "production/ProductionRun.h"
 
 #include <QTextStream>
@@ -35,9 +36,12 @@ public:
     void batchStarted();
     void batchUnit(int number, const ProductionRun::Unit& unit);
     void unitStillThere(const QString& port);
+    void waitingForNumbers(const QString& problem);
     ExitCode batchEnded(const ProductionRun::Summary& summary);
 
     ExitCode statusFor(const CommandResult& result) const;
+    // A failure of the line database, for the sequence `sequence` when it concerns one.
+    static QString lineFailure(const LineDatabase::Error& error, const QString& sequence = {});
 
 private:
     QString portFailure(const PortError& error, const QString& port, int number) const;

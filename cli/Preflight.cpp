@@ -4,6 +4,7 @@
 #include "link/WireFormat.h"
 #include "platform/SystemCalls.h"
 #include "production/DurableFile.h"
+#include "production/LineCounter.h"
 #include "production/UnitRecorder.h"
 
 #include <QDir>
@@ -70,7 +71,9 @@ std::optional<Preflight::Refusal> Preflight::checkDistinctFiles() const {
     QList<std::pair<QString, QString>> files; // what it is, its path
     if (!production.logPath.isEmpty())
         files.append({QObject::tr("the log"), production.logPath});
-    if (production.stamp) {
+    if (!production.spool.isEmpty())
+        files.append({QObject::tr("the spool"), production.spool});
+    if (production.stamp && production.line.isEmpty()) {
         files.append({QObject::tr("the counter"), production.serialFile});
         files.append(
             {QObject::tr("the counter's lock"), SerialCounter::lockPathFor(production.serialFile)});
@@ -85,8 +88,8 @@ std::optional<Preflight::Refusal> Preflight::checkDistinctFiles() const {
             if (names[i] == names[j])
                 return refused(Refusal::Kind::SameFile,
                                QObject::tr("%1 %2 and %3 %4 are the same file; the log, the "
-                                           "counter, the counter's lock and the image must be "
-                                           "four different files")
+                                           "counter, the counter's lock, the spool and the image "
+                                           "must be different files")
                                    .arg(files[i].first, QDir::toNativeSeparators(files[i].second),
                                         files[j].first, QDir::toNativeSeparators(files[j].second)));
     return std::nullopt;
@@ -107,13 +110,32 @@ std::optional<Preflight::Refusal> Preflight::checkCounter() {
     const ProductionOptions& production = m_arguments.production;
     if (!production.stamp)
         return std::nullopt;
-    m_counter = std::make_unique<SerialCounter>(production.serialFile);
-    QString problem = m_counter->open(production.serialStart);
+    QString problem;
+    if (!production.line.isEmpty()) {
+        // Nothing is taken here: the sequence, the role's rights and this bench's spool.
+        m_database = LineDatabase::make();
+        const LineCounter::Place place{
+            production.line, production.sequence, production.station,
+            production.spool.isEmpty()
+                ? LineCounter::defaultSpool(
+                      {production.line, production.sequence, production.station, {}}, m_device)
+                : production.spool};
+        auto line = std::make_unique<LineCounter>(*m_database, place);
+        problem = line->open();
+        m_counter = std::move(line);
+        if (problem.isEmpty() && !m_counter->next())
+            problem =
+                LineCounter::describe({LineDatabase::Failure::UsedUp, {}}, production.sequence);
+    } else {
+        auto file = std::make_unique<SerialCounter>(production.serialFile);
+        problem = file->open(production.serialStart);
+        if (problem.isEmpty() && file->usedUp())
+            problem = QObject::tr("the serial numbers in %1 are used up")
+                          .arg(QDir::toNativeSeparators(production.serialFile));
+        m_counter = std::move(file);
+    }
     if (problem.isEmpty())
-        problem = production.stamp->fitProblem(m_counter->next());
-    if (problem.isEmpty() && m_counter->usedUp())
-        problem = QObject::tr("the serial numbers in %1 are used up")
-                      .arg(QDir::toNativeSeparators(production.serialFile));
+        problem = production.stamp->fitProblem(*m_counter->next());
     if (problem.isEmpty())
         return std::nullopt;
     return refused(Refusal::Kind::Counter, problem);

@@ -5,6 +5,7 @@
 #include "cli/PortClaim.h"
 #include "commands/CommandResult.h"
 #include "image/FileProblem.h"
+#include "platform/LineDatabase.h"
 #include "production/SerialCounter.h"
 
 #include <QString>
@@ -35,7 +36,7 @@ public:
     // The first thing that stands in the way; none when the command may go ahead.
     std::optional<Refusal> check(const UnitRecorder& recorder);
 
-    SerialCounter* counter() { return m_counter.get(); }
+    SerialSource* counter() { return m_counter.get(); }
 
 private:
     std::optional<Refusal> checkImage() const;
@@ -46,7 +47,8 @@ private:
 
     const Arguments& m_arguments;
     QString m_device;
-    std::unique_ptr<SerialCounter> m_counter;
+    std::unique_ptr<LineDatabase> m_database;
+    std::unique_ptr<SerialSource> m_counter;
     PortClaim m_claim;
 };
 

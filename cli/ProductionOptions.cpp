@@ -3,6 +3,7 @@
 #include "production/NumberText.h"
 
 #include <QCommandLineParser>
+#include <QSysInfo>
 
 namespace tavrin {
 
@@ -26,17 +27,22 @@ ProductionOptions::ProductionOptions()
     , m_serialStart(valued("serial-start", "N"))
     , m_backup(valued("backup", "DIR"))
     , m_log(valued("log", "FILE"))
-    , m_each(QStringLiteral("each")) {}
+    , m_each(QStringLiteral("each"))
+    , m_line(valued("line", "CONNINFO"))
+    , m_sequence(valued("sequence", "NAME"))
+    , m_station(valued("station", "NAME"))
+    , m_spool(valued("spool", "FILE")) {}
 
 void ProductionOptions::addTo(QCommandLineParser& parser) const {
     parser.addOptions({m_serialAt, m_serialFile, m_serialWidth, m_serialFormat, m_serialStart,
-                       m_backup, m_log, m_each});
+                       m_backup, m_log, m_each, m_line, m_sequence, m_station, m_spool});
 }
 
 QString ProductionOptions::read(const QCommandLineParser& parser, const QString& command) {
     const bool write = command == u"write";
-    for (const QCommandLineOption* option : {&m_serialAt, &m_serialFile, &m_serialWidth,
-                                             &m_serialFormat, &m_serialStart, &m_backup, &m_each})
+    for (const QCommandLineOption* option :
+         {&m_serialAt, &m_serialFile, &m_serialWidth, &m_serialFormat, &m_serialStart, &m_backup,
+          &m_each, &m_line, &m_sequence, &m_station, &m_spool})
         if (parser.isSet(*option) && !write)
             return QStringLiteral("--%1 is for write").arg(option->names().constFirst());
     logPath = parser.value(m_log);
@@ -47,21 +53,48 @@ QString ProductionOptions::read(const QCommandLineParser& parser, const QString&
     if (parser.isSet(m_backup) && backupFolder.isEmpty())
         return QStringLiteral("--backup needs a DIR");
 
-    const bool serial = parser.isSet(m_serialAt) || parser.isSet(m_serialFile);
+    const bool serial =
+        parser.isSet(m_serialAt) || parser.isSet(m_serialFile) || parser.isSet(m_line);
     if (!serial) {
-        for (const QCommandLineOption* option : {&m_serialWidth, &m_serialFormat, &m_serialStart})
+        for (const QCommandLineOption* option :
+             {&m_serialWidth, &m_serialFormat, &m_serialStart, &m_sequence, &m_station, &m_spool})
             if (parser.isSet(*option))
-                return QStringLiteral("--%1 goes with --serial-at and --serial-file")
+                return QStringLiteral("--%1 goes with --serial-at and --serial-file or --line")
                     .arg(option->names().constFirst());
         return {};
     }
+    if (const QString problem = readLine(parser); !problem.isEmpty())
+        return problem;
     return readSerial(parser);
 }
 
+// The line's database instead of a counter file: one or the other.
+QString ProductionOptions::readLine(const QCommandLineParser& parser) {
+    if (!parser.isSet(m_line)) {
+        for (const QCommandLineOption* option : {&m_sequence, &m_station, &m_spool})
+            if (parser.isSet(*option))
+                return QStringLiteral("--%1 goes with --line").arg(option->names().constFirst());
+        return {};
+    }
+    if (parser.isSet(m_serialFile) || parser.isSet(m_serialStart))
+        return QStringLiteral("--line and --serial-file (or --serial-start) cannot be given "
+                              "together: the numbers come from one place");
+    line = parser.value(m_line);
+    sequence = parser.value(m_sequence);
+    station = parser.isSet(m_station) ? parser.value(m_station) : QSysInfo::machineHostName();
+    spool = parser.value(m_spool);
+    if (line.isEmpty() || sequence.isEmpty())
+        return QStringLiteral("--line needs CONNINFO and --sequence NAME");
+    if (station.isEmpty())
+        return QStringLiteral("--station needs a NAME");
+    return {};
+}
+
 QString ProductionOptions::readSerial(const QCommandLineParser& parser) {
-    if (!parser.isSet(m_serialAt) || !parser.isSet(m_serialFile) ||
-        parser.value(m_serialFile).isEmpty())
-        return QStringLiteral("serial numbers need both --serial-at ADDR and --serial-file FILE");
+    if (!parser.isSet(m_serialAt) ||
+        (line.isEmpty() && (!parser.isSet(m_serialFile) || parser.value(m_serialFile).isEmpty())))
+        return QStringLiteral("serial numbers need both --serial-at ADDR and --serial-file FILE "
+                              "(or --line CONNINFO)");
     serialFile = parser.value(m_serialFile);
     const std::optional<quint64> address = number(parser.value(m_serialAt));
     if (!address || *address > 255)

@@ -25,6 +25,10 @@ public:
 
     std::optional<SerialStamp> stamp;
     QString serialFile;
+    QString line; // the line database's connection, instead of a counter file
+    QString sequence;
+    QString station;
+    QString spool;
     std::optional<quint64> serialStart;
     QString backupFolder;
     QString logPath;
@@ -33,6 +37,7 @@ public:
 private:
     // The serial number's options, once both --serial-at and --serial-file are given.
     QString readSerial(const QCommandLineParser& parser);
+    QString readLine(const QCommandLineParser& parser);
 
     QCommandLineOption m_serialAt;
     QCommandLineOption m_serialFile;
@@ -42,6 +47,10 @@ private:
     QCommandLineOption m_backup;
     QCommandLineOption m_log;
     QCommandLineOption m_each;
+    QCommandLineOption m_line;
+    QCommandLineOption m_sequence;
+    QCommandLineOption m_station;
+    QCommandLineOption m_spool;
 };
 
 } // namespace tavrin

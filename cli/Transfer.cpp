@@ -100,7 +100,7 @@ ExitCode Transfer::finish(const CommandResult& result) {
     return m_report.ended(result);
 }
 
-ExitCode Transfer::runProduction(SerialCounter* counter) {
+ExitCode Transfer::runProduction(SerialSource* counter) {
     const ProductionOptions& production = m_arguments.production;
     ProductionRun run(m_engine, {production.stamp, counter, production.backupFolder,
                                  production.logPath, m_arguments.retries, port()});
@@ -123,6 +123,8 @@ ExitCode Transfer::runBatch(ProductionRun& run) {
         [this](int number, const ProductionRun::Unit& unit) { m_report.batchUnit(number, unit); });
     QObject::connect(&run, &ProductionRun::unitStillThere,
                      [this](const QString& port) { m_report.unitStillThere(port); });
+    QObject::connect(&run, &ProductionRun::waitingForNumbers,
+                     [this](const QString& problem) { m_report.waitingForNumbers(problem); });
     m_report.batchStarted();
     return m_report.batchEnded(run.runBatch([] { return StopSignals::requested(); }));
 }

@@ -14,7 +14,7 @@
 
 namespace tavrin {
 
-class SerialCounter;
+class SerialSource;
 
 // One read, write or verify from the command line, or a production run: the engine on Qt's
 // platform parts, the checks before the port opens, the port, the command, its record and its
@@ -29,7 +29,7 @@ private:
     PortChoice port() const;
     ExitCode refuse(const Preflight::Refusal& refusal);
     CommandResult runCommand();
-    ExitCode runProduction(SerialCounter* counter);
+    ExitCode runProduction(SerialSource* counter);
     ExitCode runBatch(ProductionRun& run);
     // Records the command's end and reports it.
     ExitCode finish(const CommandResult& result);

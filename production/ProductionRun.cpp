@@ -3,7 +3,7 @@
 #include "commands/Engine.h"
 #include "link/WireFormat.h"
 #include "production/DurableFile.h"
-#include "production/SerialCounter.h"
+#include "production/SerialSource.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -38,14 +38,18 @@ ProductionRun::ProductionRun(Engine& engine, Options options, QObject* parent)
 // port cycle. A backup that fails spends no number.
 ProductionRun::Unit ProductionRun::programUnit() {
     m_recorder.begin();
+    m_unitId = QUuid::createUuid();
     Unit unit;
     std::optional<QByteArray> before;
     QString backupPath;
-    // A number too big for its cells would be cut short, and meet an earlier one. The counter is
-    // this run's alone, so the number the unit will get is known before it hears a byte.
+    // A number too big for its cells would be cut short, and meet an earlier one. The number the
+    // unit will get is known before it hears a byte (a counter file is this run's alone; a shared
+    // source gives no number beyond what fits).
     if (m_options.counter && m_options.stamp) {
-        if (const QString problem = m_options.stamp->fitProblem(m_options.counter->next());
-            !problem.isEmpty())
+        const std::optional<quint64> next = m_options.counter->next();
+        const QString problem = next ? m_options.stamp->fitProblem(*next)
+                                     : QObject::tr("the serial numbers are used up");
+        if (!problem.isEmpty())
             return notWritten(unit, Obstacle::Counter, problem, before);
     }
     if (!m_options.backupFolder.isEmpty()) {
@@ -74,7 +78,7 @@ ProductionRun::Unit ProductionRun::programUnit() {
     bool recorded = false;
     write.beforePortCycle = [&](const CommandResult& verified) {
         unit.milliseconds = m_recorder.elapsedMilliseconds();
-        unit.logProblem = m_recorder.record(verified, {unit.serial, before, {}, {}});
+        unit.logProblem = recordOutcome(unit, verified, before, {});
         recorded = true;
     };
     unit.result = m_engine.runner().writeAndVerify(write);
@@ -85,8 +89,19 @@ ProductionRun::Unit ProductionRun::programUnit() {
 }
 
 void ProductionRun::number(Unit& unit, const QString& backupPath) {
-    QString problem;
-    unit.serial = m_options.counter->take(&problem);
+    // The line that puts the number on record, for a source that keeps records: filled in with
+    // the number as it is taken.
+    CommandResult started;
+    started.port = unit.result.port;
+    started.device = m_engine.runner().device();
+    const SerialSource::Line line{
+        m_unitId,     m_recorder.startTime(),
+        std::nullopt, QStringLiteral("started"),
+        {},           m_recorder.line(started, {{}, {}, QStringLiteral("started"), {}})};
+    const quint64 largest = m_options.stamp ? m_options.stamp->largest() : ~quint64(0);
+    SerialSource::Taken taken = m_options.counter->take(largest, line);
+    QString problem = taken.problem;
+    unit.serial = taken.serial;
     if (unit.serial && !backupPath.isEmpty())
         problem = DurableFile::rename(backupPath, backupPath.chopped(4) + u'-' +
                                                       QString::number(*unit.serial) +
@@ -97,9 +112,6 @@ void ProductionRun::number(Unit& unit, const QString& backupPath) {
         return;
     }
     // The line says which number went to which port, and nothing of a result yet.
-    CommandResult started;
-    started.port = unit.result.port;
-    started.device = m_engine.runner().device();
     unit.result.device = started.device;
     problem = m_recorder.record(started, {unit.serial, {}, QStringLiteral("started"), {}});
     if (!problem.isEmpty()) {
@@ -107,6 +119,10 @@ void ProductionRun::number(Unit& unit, const QString& backupPath) {
         unit.problem = problem;
         unit.result.end = CommandEnd::FileFailed;
         unit.milliseconds = m_recorder.elapsedMilliseconds();
+        // The log has just failed; a source that keeps records learns that nothing was written.
+        m_options.counter->recordOutcome(
+            {m_unitId, m_recorder.startTime(), unit.serial, UnitLog::resultWord(unit.result),
+             problem, m_recorder.line(unit.result, {unit.serial, {}, {}, problem})});
     }
 }
 
@@ -117,13 +133,29 @@ ProductionRun::Unit ProductionRun::notWritten(Unit unit, Obstacle obstacle, cons
     if (obstacle != Obstacle::None)
         unit.result.end = CommandEnd::FileFailed;
     unit.milliseconds = m_recorder.elapsedMilliseconds();
-    unit.logProblem = m_recorder.record(unit.result, {unit.serial, before, {}, problem});
+    unit.logProblem = recordOutcome(unit, unit.result, before, problem);
     return unit;
+}
+
+QString ProductionRun::recordOutcome(const Unit& unit, const CommandResult& result,
+                                     const std::optional<QByteArray>& before,
+                                     const QString& problem) {
+    const UnitRecorder::Facts facts{unit.serial, before, {}, problem};
+    QString logProblem = m_recorder.record(result, facts);
+    // The source's record holds the units that were given a number.
+    if (m_options.counter && unit.serial) {
+        const QString kept = m_options.counter->recordOutcome(
+            {m_unitId, m_recorder.startTime(), unit.serial, UnitLog::resultWord(result), problem,
+             m_recorder.line(result, facts)});
+        if (logProblem.isEmpty())
+            logProblem = kept;
+    }
+    return logProblem;
 }
 
 ProductionRun::Summary ProductionRun::runBatch(const std::function<bool()>& stopRequested) {
     Summary summary;
-    while (!stopRequested() && waitForUnit(stopRequested)) {
+    while (!stopRequested() && waitForNumbers(stopRequested) && waitForUnit(stopRequested)) {
         const Unit unit = programUnit();
         emit unitEnded(++summary.units, unit);
         summary.done += unit.done();
@@ -145,6 +177,22 @@ ProductionRun::Summary ProductionRun::runBatch(const std::function<bool()>& stop
 
 bool ProductionRun::answers() {
     return m_engine.runner().probe(m_options.port, ProbeReplyTimeout).end == CommandEnd::Done;
+}
+
+bool ProductionRun::waitForNumbers(const std::function<bool()>& stopRequested) {
+    if (!m_options.counter)
+        return true;
+    QString reported;
+    for (QString problem = m_options.counter->prepare(); !problem.isEmpty();
+         problem = m_options.counter->prepare()) {
+        if (problem != reported)
+            emit waitingForNumbers(problem);
+        reported = problem;
+        waitBetweenProbes();
+        if (stopRequested() || m_engine.waiter().isClosing())
+            return false;
+    }
+    return true;
 }
 
 bool ProductionRun::waitForUnit(const std::function<bool()>& stopRequested) {

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUuid>
 
 #include <chrono>
 #include <functional>
@@ -15,7 +16,7 @@
 namespace tavrin {
 
 class Engine;
-class SerialCounter;
+class SerialSource;
 
 // Writes units on one port: each takes the next serial number before its first byte, is backed
 // up, written, verified and recorded; with a batch, unit after unit as they are plugged in. What
@@ -26,10 +27,10 @@ class ProductionRun : public QObject {
 public:
     struct Options {
         std::optional<SerialStamp> stamp;
-        SerialCounter* counter = nullptr; // with a stamp
-        QString backupFolder;             // empty: no backup
-        QString logPath;                  // empty: no log
-        int retries = 0;                  // how many more times to write a unit after a difference
+        SerialSource* counter = nullptr; // with a stamp
+        QString backupFolder;            // empty: no backup
+        QString logPath;                 // empty: no log
+        int retries = 0;                 // how many more times to write a unit after a difference
         // Where a batch looks for its units: the port is opened again for each probe.
         PortChoice port;
     };
@@ -77,6 +78,8 @@ public:
 
 signals:
     void unitEnded(int number, const tavrin::ProductionRun::Unit& unit);
+    // The batch waits for its serial numbers' source (a line's database), and why.
+    void waitingForNumbers(const QString& problem);
     // The unit just done still answers after StillThereReport.
     void unitStillThere(const QString& port);
 
@@ -87,6 +90,11 @@ private:
     bool waitForUnit(const std::function<bool()>& stopRequested);
     void waitUntilGone(const std::function<bool()>& stopRequested);
     void waitBetweenProbes();
+    // Waits until the numbers' source can hand out a number (true), or until stopped (false).
+    bool waitForNumbers(const std::function<bool()>& stopRequested);
+    // The unit's outcome, in the log and where the numbers' source keeps records.
+    QString recordOutcome(const Unit& unit, const CommandResult& result,
+                          const std::optional<QByteArray>& before, const QString& problem);
     // The cells of a whole unit, saved in a new file at `path`; the problem, empty when they are.
     QString backUp(const CommandResult& read, QString* path) const;
     // Takes the unit's number and puts it on record; the backup's name gets the number.
@@ -98,6 +106,7 @@ private:
     Engine& m_engine;
     Options m_options;
     UnitRecorder m_recorder;
+    QUuid m_unitId;
 };
 
 } // namespace tavrin

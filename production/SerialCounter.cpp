@@ -105,3 +105,17 @@ std::optional<quint64> SerialCounter::take(QString* error) {
 }
 
 } // namespace tavrin
+
+namespace tavrin {
+
+// The file keeps no records: the log does.
+SerialSource::Taken SerialCounter::take(quint64 largest, const Line&) {
+    Taken taken;
+    if (m_next > largest)
+        taken.problem = QObject::tr("serial number %1 does not fit its cells").arg(m_next);
+    else
+        taken.serial = take(&taken.problem);
+    return taken;
+}
+
+} // namespace tavrin

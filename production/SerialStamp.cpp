@@ -46,26 +46,35 @@ QString SerialStamp::placementProblem() const {
     return {};
 }
 
+quint64 SerialStamp::largest() const {
+    switch (m_format) {
+    case Format::BigEndian:
+    case Format::LittleEndian:
+        return m_width >= 8 ? ~quint64(0) : (quint64(1) << (8 * m_width)) - 1;
+    case Format::Bcd:
+        return largestWithDigits(2 * m_width);
+    case Format::Ascii:
+        return largestWithDigits(m_width);
+    }
+    return 0;
+}
+
 QString SerialStamp::fitProblem(quint64 number) const {
-    quint64 largest = 0;
+    if (number <= largest())
+        return {};
     QString form;
     switch (m_format) {
     case Format::BigEndian:
     case Format::LittleEndian:
-        largest = m_width >= 8 ? ~quint64(0) : (quint64(1) << (8 * m_width)) - 1;
         form = m_width == 1 ? QObject::tr("1 byte") : QObject::tr("%1 bytes").arg(m_width);
         break;
     case Format::Bcd:
-        largest = largestWithDigits(2 * m_width);
         form = m_width == 1 ? QObject::tr("1 BCD byte") : QObject::tr("%1 BCD bytes").arg(m_width);
         break;
     case Format::Ascii:
-        largest = largestWithDigits(m_width);
         form = m_width == 1 ? QObject::tr("1 digit") : QObject::tr("%1 digits").arg(m_width);
         break;
     }
-    if (number <= largest)
-        return {};
     return QObject::tr("serial number %1 does not fit in %2").arg(number).arg(form);
 }
 

@@ -18,6 +18,8 @@ public:
 
     // Why the cells do not fit the EEPROM; empty when they do.
     QString placementProblem() const;
+    // The largest number the cells hold.
+    quint64 largest() const;
     // Why `number` does not fit the cells; empty when it does.
     QString fitProblem(quint64 number) const;
     // The image with `number` in its cells; a shorter image is filled up to them as the write

@@ -24,15 +24,29 @@ qint64 UnitRecorder::elapsedMilliseconds() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(m_clock() - m_start).count();
 }
 
-QString UnitRecorder::record(const CommandResult& result, const Facts& facts) const {
-    if (!records())
-        return {};
+UnitLog::Entry UnitRecorder::entryFor(const CommandResult& result, const Facts& facts) const {
     CommandResult logged = result;
     if (logged.device.isEmpty())
         logged.device = m_device;
-    return UnitLog(m_path).append(
-        {m_started, m_command, logged, QSerialPortInfo(logged.device).serialNumber(), facts.serial,
-         facts.before, elapsedMilliseconds(), facts.state, facts.problem});
+    return {m_started,
+            m_command,
+            logged,
+            QSerialPortInfo(logged.device).serialNumber(),
+            facts.serial,
+            facts.before,
+            elapsedMilliseconds(),
+            facts.state,
+            facts.problem};
+}
+
+QString UnitRecorder::record(const CommandResult& result, const Facts& facts) const {
+    if (!records())
+        return {};
+    return UnitLog(m_path).append(entryFor(result, facts));
+}
+
+QJsonObject UnitRecorder::line(const CommandResult& result, const Facts& facts) const {
+    return UnitLog::toJson(entryFor(result, facts));
 }
 
 } // namespace tavrin

@@ -38,8 +38,13 @@ public:
     qint64 elapsedMilliseconds() const;
     // Appends the line; the problem, empty when it was written or there is no log.
     QString record(const CommandResult& result, const Facts& facts = {}) const;
+    // The line as record() would write it, log or no log.
+    QJsonObject line(const CommandResult& result, const Facts& facts = {}) const;
+    QDateTime startTime() const { return m_started; }
 
 private:
+    UnitLog::Entry entryFor(const CommandResult& result, const Facts& facts) const;
+
     QString m_path;
     QString m_command;
     Clock m_clock;

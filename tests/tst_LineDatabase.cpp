@@ -1,0 +1,484 @@
+// The line database against a real PostgreSQL 15 server that the test command started for the
+// tests: its schema, numbers handed out once across connections, its refusals, its append-only
+// record, and the line commands of the real program.
+
+#include "FileContents.h"
+#include "SimulatorProcess.h"
+
+#include "image/ImageFile.h"
+#include "platform/LineDatabase.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace tavrin;
+using namespace tavrin::test;
+using F = LineDatabase::Failure;
+
+namespace {
+
+// How to reach the test server, from the file its start wrote.
+struct Server {
+    Server() {
+        QFile info(QStringLiteral(TAVRIN_POSTGRES_INFO));
+        if (!info.open(QIODevice::ReadOnly))
+            return;
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals > 0)
+                facts.insert(QString::fromUtf8(line.left(equals)),
+                             QString::fromUtf8(line.mid(equals + 1)).remove(u'"'));
+        }
+    }
+    bool ready() const { return facts.contains("port"); }
+    // As a role, on the socket (trusted) or over TCP (by password), in the database `database`.
+    QString as(const QString& role, const QString& database = "line", bool tcp = false) const {
+        return QStringLiteral("host=%1 port=%2 user=%3 dbname=%4")
+            .arg(tcp ? QStringLiteral("127.0.0.1") : facts.value("socket"), facts.value("port"),
+                 role, database);
+    }
+    // Runs SQL as `role`; the exit status of psql.
+    int sql(const QString& statement, const QString& database = "line",
+            const QString& role = "tavrin_admin") const {
+        QProcess psql;
+        psql.start("psql", {"-qX", "-v", "ON_ERROR_STOP=1", as(role, database), "-c", statement});
+        return psql.waitForFinished(30000) && psql.exitStatus() == QProcess::NormalExit
+                   ? psql.exitCode()
+                   : -1;
+    }
+    // The first value the query returns, as the administrator.
+    QString value(const QString& query) const {
+        QProcess psql;
+        psql.start("psql", {"-qXAt", as("tavrin_admin"), "-c", query});
+        psql.waitForFinished(30000);
+        return QString::fromUtf8(psql.readAllStandardOutput()).trimmed();
+    }
+    QMap<QString, QString> facts;
+};
+
+LineDatabase::Record started(const QString& sequence, const QString& station) {
+    LineDatabase::Record record;
+    record.unit = QUuid::createUuid();
+    record.sequence = sequence;
+    record.station = station;
+    record.result = "started";
+    record.time = QDateTime::currentDateTimeUtc();
+    record.line = QJsonObject{{"command", "write"}, {"result", "started"}};
+    return record;
+}
+
+std::unique_ptr<LineDatabase> connected(const QString& connection) {
+    std::unique_ptr<LineDatabase> database = LineDatabase::make();
+    const LineDatabase::Error error = database->connect(connection);
+    if (error.isError())
+        qWarning("%s", qPrintable(error.detail));
+    return database;
+}
+
+} // namespace
+
+class tst_LineDatabase : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void schemaIsMadeOnceAndKept();
+    void numbersAreHandedOutOnce();
+    void refusals_data();
+    void refusals();
+    void recordIsAppendOnly();
+    void lineCommands_data();
+    void lineCommands();
+    void benchRefusals_data();
+    void benchRefusals();
+    void outcomeWaitsForTheDatabase();
+
+private:
+    Server m_server;
+};
+
+// A database of its own for this run, with a bench role that has what a bench needs and one that
+// has nothing.
+void tst_LineDatabase::initTestCase() {
+    QVERIFY2(m_server.ready(), "the test server is not running: " TAVRIN_POSTGRES_INFO);
+    QCOMPARE(m_server.sql("DROP DATABASE IF EXISTS line", "postgres"), 0);
+    QCOMPARE(m_server.sql("CREATE DATABASE line", "postgres"), 0);
+    m_server.sql("DROP ROLE IF EXISTS bench", "postgres");
+    m_server.sql("DROP ROLE IF EXISTS visitor", "postgres");
+    QCOMPARE(m_server.sql("CREATE ROLE bench LOGIN PASSWORD 'bench-password'", "postgres"), 0);
+    QCOMPARE(m_server.sql("CREATE ROLE visitor LOGIN", "postgres"), 0);
+    const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
+    QCOMPARE(admin->createSchema("bench").failure, F::None);
+    QCOMPARE(admin->createSequence("line1", 1000, std::nullopt).failure, F::None);
+    QCOMPARE(admin->createSequence("short", 7, 8).failure, F::None);
+    QCOMPARE(admin->createSequence("wide", 300, std::nullopt).failure, F::None);
+}
+
+// Made again, nothing changes: the sequences and the record stay, the version is 1.
+void tst_LineDatabase::schemaIsMadeOnceAndKept() {
+    const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
+    QCOMPARE(admin->createSchema("bench").failure, F::None);
+    LineDatabase::Error error;
+    const std::optional<LineDatabase::Sequence> sequence = admin->benchSequence("line1", &error);
+    QCOMPARE(error.failure, F::None);
+    QVERIFY(sequence);
+    QCOMPARE(sequence->start, 1000u);
+    QCOMPARE(admin->createSequence("line1", 1, std::nullopt).failure, F::SequenceExists);
+    QCOMPARE(m_server.sql("UPDATE tavrin.schema_version SET version = 2"), 0);
+    QCOMPARE(admin->createSchema({}).failure, F::SchemaVersion);
+    QCOMPARE(admin->benchSequence("line1", &error), std::nullopt);
+    QCOMPARE(error.failure, F::SchemaVersion);
+    QCOMPARE(m_server.sql("UPDATE tavrin.schema_version SET version = 1"), 0);
+}
+
+// Four benches take numbers at once, each on its own connection as the bench role: every number
+// once, none skipped, each on record with the unit that took it.
+void tst_LineDatabase::numbersAreHandedOutOnce() {
+    constexpr int Benches = 4, Units = 40;
+    QList<QList<quint64>> taken(Benches);
+    QList<int> failures(Benches, 0);
+    std::vector<std::thread> benches;
+    const QString connection = m_server.as("bench");
+    for (int bench = 0; bench < Benches; ++bench)
+        benches.emplace_back([&, bench] {
+            const std::unique_ptr<LineDatabase> database = connected(connection);
+            for (int unit = 0; unit < Units; ++unit) {
+                const LineDatabase::Taken number = database->takeNumber(
+                    started("line1", QStringLiteral("bench-%1").arg(bench)), ~quint64(0));
+                if (number.serial)
+                    taken[bench] << *number.serial;
+                else
+                    ++failures[bench];
+            }
+        });
+    for (std::thread& bench : benches)
+        bench.join();
+
+    QSet<quint64> all;
+    for (int bench = 0; bench < Benches; ++bench) {
+        QCOMPARE(failures[bench], 0);
+        for (quint64 number : std::as_const(taken[bench]))
+            all << number;
+    }
+    QCOMPARE(all.size(), Benches * Units);
+    QCOMPARE(*std::min_element(all.begin(), all.end()), 1000u);
+    QCOMPARE(*std::max_element(all.begin(), all.end()), quint64(1000 + Benches * Units - 1));
+    LineDatabase::Error error;
+    const QList<LineDatabase::Tally> tallies = connected(m_server.as("bench"))->report({}, &error);
+    QCOMPARE(error.failure, F::None);
+    int unfinished = 0;
+    for (const LineDatabase::Tally& tally : tallies)
+        unfinished += tally.sequence == "line1" ? tally.unfinished : 0;
+    QCOMPARE(unfinished, Benches * Units);
+}
+
+void tst_LineDatabase::refusals_data() {
+    QTest::addColumn<QString>("role");     // "" for a server that is not there
+    QTest::addColumn<QString>("sequence"); // what the bench asks for
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<QString>("password"); // what the password file holds, "" for none
+    QTest::addColumn<F>("failure");
+    QTest::newRow("no server") << ""
+                               << "line1" << true << "" << F::Unreachable;
+    QTest::newRow("wrong password") << "bench"
+                                    << "line1" << true << "not-it" << F::Login;
+    QTest::newRow("no password") << "bench"
+                                 << "line1" << true << "" << F::Login;
+    QTest::newRow("a password in the argument") << "bench password=bench-password"
+                                                << "line1" << true << "" << F::PasswordGiven;
+    QTest::newRow("no rights") << "visitor"
+                               << "line1" << false << "" << F::NoRights;
+    QTest::newRow("missing sequence") << "bench"
+                                      << "line9" << false << "" << F::NoSequence;
+    QTest::newRow("used-up sequence") << "bench"
+                                      << "short" << false << "" << F::UsedUp;
+    QTest::newRow("a number too wide") << "bench"
+                                       << "wide" << false << "" << F::TooWide;
+    QTest::newRow("the right password") << "bench"
+                                        << "line1" << true << "bench-password" << F::None;
+}
+
+// Each refusal comes before a number is taken, in the words of its kind; the sequence keeps its
+// next number.
+void tst_LineDatabase::refusals() {
+    QFETCH(QString, role);
+    QFETCH(QString, sequence);
+    QFETCH(bool, tcp);
+    QFETCH(QString, password);
+    QFETCH(F, failure);
+    QTemporaryDir home;
+    const QString passwords = home.filePath("pgpass");
+    QFile file(passwords);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!password.isEmpty())
+        file.write(QStringLiteral("*:*:*:bench:%1\n").arg(password).toUtf8());
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    qputenv("PGPASSFILE", passwords.toLocal8Bit());
+    // Use up "short" once, so that it is used up.
+    const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
+    while (admin->takeNumber(started("short", "setup"), ~quint64(0)).serial) {
+    }
+    LineDatabase::Error error;
+    const auto before = admin->benchSequence(sequence, &error);
+
+    const std::unique_ptr<LineDatabase> bench = LineDatabase::make();
+    const QString connection = role.isEmpty() ? QStringLiteral("host=127.0.0.1 port=1 dbname=line")
+                                              : m_server.as(role, "line", tcp);
+    error = bench->connect(connection);
+    if (!error.isError())
+        bench->benchSequence(sequence, &error);
+    if (!error.isError())
+        error =
+            bench->takeNumber(started(sequence, "bench-1"), sequence == "wide" ? 255 : ~0ull).error;
+    qunsetenv("PGPASSFILE");
+
+    QCOMPARE(error.failure, failure);
+    if (failure != F::None && before) {
+        LineDatabase::Error after;
+        QCOMPARE(admin->benchSequence(sequence, &after)->next, before->next);
+    }
+}
+
+// The bench adds records and nothing else: an outcome added twice is one record, an outcome for
+// a number its unit was not given is refused, and no role may change or delete a record.
+void tst_LineDatabase::recordIsAppendOnly() {
+    const std::unique_ptr<LineDatabase> bench = connected(m_server.as("bench"));
+    const LineDatabase::Record unit = started("line1", "bench-1");
+    const LineDatabase::Taken taken = bench->takeNumber(unit, ~quint64(0));
+    QVERIFY(taken.serial);
+    LineDatabase::Record outcome = unit;
+    outcome.serial = taken.serial;
+    outcome.result = "done";
+    outcome.line = QJsonObject{{"result", "done"}};
+    QCOMPARE(bench->addOutcome(outcome).failure, F::None);
+    QCOMPARE(bench->addOutcome(outcome).failure, F::None);
+    LineDatabase::Error error;
+    QCOMPARE(bench->numberOf(unit.unit, &error), taken.serial);
+    LineDatabase::Record forged = started("line1", "bench-1");
+    forged.serial = taken.serial;
+    forged.result = "done";
+    QCOMPARE(bench->addOutcome(forged).failure, F::Other);
+
+    const QString id = unit.unit.toString(QUuid::WithoutBraces);
+    QProcess count;
+    count.start("psql", {"-qXAt", m_server.as("tavrin_admin"), "-c",
+                         "SELECT count(*) FROM tavrin.unit WHERE unit_id = '" + id + "'"});
+    QVERIFY(count.waitForFinished(30000));
+    QCOMPARE(count.readAllStandardOutput().trimmed(), "2");
+    for (const QString& role : {QStringLiteral("bench"), QStringLiteral("tavrin_admin")}) {
+        QVERIFY(m_server.sql("UPDATE tavrin.unit SET result = 'done'", "line", role) != 0);
+        QVERIFY(m_server.sql("DELETE FROM tavrin.unit", "line", role) != 0);
+        QVERIFY(m_server.sql("TRUNCATE tavrin.unit", "line", role) != 0);
+    }
+    QVERIFY(m_server.sql("UPDATE tavrin.sequence SET next = 1", "line", "bench") != 0);
+}
+
+void tst_LineDatabase::lineCommands_data() {
+    QTest::addColumn<QStringList>("arguments"); // CONNINFO stands for the admin's
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("init again") << QStringList{"init", "CONNINFO", "--bench-role", "bench"} << 0
+                                << "";
+    QTest::newRow("a sequence") << QStringList{"sequence", "CONNINFO", "line2", "--start",
+                                               "0x10",     "--last",   "20"}
+                                << 0 << "";
+    QTest::newRow("the same sequence")
+        << QStringList{"sequence", "CONNINFO", "line2", "--start", "1"} << 2
+        << "there is a sequence line2 already";
+    QTest::newRow("last before start")
+        << QStringList{"sequence", "CONNINFO", "line3", "--start", "9", "--last", "8"} << 2
+        << "--last takes a number from --start on";
+    QTest::newRow("a report") << QStringList{"report", "CONNINFO"} << 0 << "";
+    QTest::newRow("a password in the argument")
+        << QStringList{"report", "CONNINFO password=x"} << 2 << "put it in ~/.pgpass";
+    QTest::newRow("no server") << QStringList{"report", "host=127.0.0.1 port=1"} << 2
+                               << "cannot be reached";
+    QTest::newRow("no schema") << QStringList{"report", "postgres"} << 2 << "tavrin line init";
+    QTest::newRow("unknown verb") << QStringList{"drop", "CONNINFO"} << 2
+                                  << "line takes init, sequence or report";
+}
+
+// The program's own line commands, as a line's engineer runs them.
+void tst_LineDatabase::lineCommands() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    for (QString& argument : arguments) {
+        argument.replace("CONNINFO", m_server.as("tavrin_admin"));
+        if (argument == "postgres")
+            argument = m_server.as("tavrin_admin", "postgres");
+    }
+    QProcess tavrin;
+    tavrin.start(TAVRIN_PROGRAM_PATH, QStringList{"line"} + arguments);
+    QVERIFY(tavrin.waitForFinished(60000));
+    const QString err = QString::fromUtf8(tavrin.readAllStandardError());
+    const QString out = QString::fromUtf8(tavrin.readAllStandardOutput());
+
+    QCOMPARE(tavrin.exitCode(), status);
+    QVERIFY2(err.contains(said), qPrintable(err));
+    QVERIFY2(!err.contains("NOTICE"), qPrintable(err));
+    if (arguments.first() == "report" && status == 0) {
+        QVERIFY2(out.contains("line1\tbench-0\t"), qPrintable(out));
+    }
+}
+
+namespace {
+
+// tavrin with a password file of its own (none: an empty one).
+struct Bench {
+    explicit Bench(const QString& password = {}) {
+        QFile file(dir.filePath("pgpass"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(password.isEmpty() ? QByteArray()
+                                          : ("*:*:*:bench:" + password + "\n").toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        ImageFile::write(dir.filePath("image.bin"), QByteArray(16, 'p'));
+    }
+    int run(const QStringList& arguments, QString* err = nullptr) {
+        QProcess tavrin;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PGPASSFILE", dir.filePath("pgpass"));
+        environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+        environment.remove("DISPLAY");
+        tavrin.setProcessEnvironment(environment);
+        tavrin.start(TAVRIN_PROGRAM_PATH, arguments);
+        if (!tavrin.waitForFinished(60000))
+            return -1;
+        if (err)
+            *err = QString::fromUtf8(tavrin.readAllStandardError());
+        return tavrin.exitCode();
+    }
+    QString file(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+std::optional<quint64> nextOf(const QString& connection, const QString& sequence) {
+    LineDatabase::Error error;
+    const auto found = connected(connection)->benchSequence(sequence, &error);
+    return found ? found->next : std::nullopt;
+}
+
+} // namespace
+
+void tst_LineDatabase::benchRefusals_data() {
+    QTest::addColumn<QString>("connection"); // BENCH, BENCH-TCP, VISITOR, NOSERVER stand in
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QStringList line1{"--sequence", "line1"};
+    QTest::newRow("no server") << "NOSERVER"
+                               << "" << line1 << 2 << "cannot be reached";
+    QTest::newRow("wrong password") << "BENCH-TCP"
+                                    << "not-it" << line1 << 2 << "refused the login";
+    QTest::newRow("no rights") << "VISITOR"
+                               << "" << line1 << 2 << "--bench-role ROLE";
+    QTest::newRow("missing sequence")
+        << "BENCH"
+        << "" << QStringList{"--sequence", "line9"} << 2 << "there is no sequence line9";
+    QTest::newRow("used-up sequence")
+        << "BENCH"
+        << "" << QStringList{"--sequence", "short"} << 2 << "is used up";
+    QTest::newRow("a number too wide")
+        << "BENCH"
+        << "" << QStringList{"--sequence", "wide", "--serial-width", "1"} << 2
+        << "does not fit in 1 byte";
+    QTest::newRow("a password in the argument") << "BENCH password=bench-password"
+                                                << "" << line1 << 2 << "put it in ~/.pgpass";
+    QTest::newRow("with --serial-file") << "BENCH"
+                                        << "" << line1 + QStringList{"--serial-file", "serial.txt"}
+                                        << 2 << "cannot be given together";
+    QTest::newRow("without --sequence")
+        << "BENCH"
+        << "" << QStringList{} << 2 << "--line needs CONNINFO and --sequence NAME";
+}
+
+// A bench refused before its unit hears a byte: status 2, our words, no number taken.
+void tst_LineDatabase::benchRefusals() {
+    QFETCH(QString, connection);
+    QFETCH(QString, password);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    connection.replace("BENCH-TCP", m_server.as("bench", "line", true))
+        .replace("BENCH", m_server.as("bench"))
+        .replace("VISITOR", m_server.as("visitor"))
+        .replace("NOSERVER", "host=127.0.0.1 port=1 dbname=line");
+    SimulatorProcess device;
+    Bench bench(password);
+    const auto before = nextOf(m_server.as("tavrin_admin"), "line1");
+    for (QString& option : options)
+        if (option == "serial.txt")
+            option = bench.file(option);
+    QString err;
+
+    const int exit =
+        bench.run(QStringList{"write", "--port", device.devicePath(), bench.file("image.bin"),
+                              "--serial-at", "0x3C", "--line", connection} +
+                      options,
+                  &err);
+
+    QCOMPARE(exit, status);
+    QVERIFY2(err.contains(said), qPrintable(err));
+    QCOMPARE(err.count("tavrin: "), 1);
+    QVERIFY(device.events().filter("connected").isEmpty());
+    QCOMPARE(nextOf(m_server.as("tavrin_admin"), "line1"), before);
+}
+
+// The connection drops after the unit's number is on record: the unit is finished, its outcome
+// waits in the bench's spool, and goes in before the bench's next number.
+void tst_LineDatabase::outcomeWaitsForTheDatabase() {
+    SimulatorProcess device;
+    Bench bench;
+    const QStringList write{"write",
+                            "--port",
+                            device.devicePath(),
+                            bench.file("image.bin"),
+                            "--serial-at",
+                            "0x3C",
+                            "--line",
+                            m_server.as("bench"),
+                            "--sequence",
+                            "line1",
+                            "--station",
+                            "spooler",
+                            "--spool",
+                            bench.file("spool.jsonl")};
+    QProcess first;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PGPASSFILE", bench.file("pgpass"));
+    first.setProcessEnvironment(environment);
+    first.start(TAVRIN_PROGRAM_PATH, write);
+    // Once the unit's number is on record, before its outcome, its connection is cut.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'spooler'"), "1", 20000);
+    QCOMPARE(m_server.sql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                          "application_name = 'tavrin' AND usename = 'bench'"),
+             0);
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(first.exitCode(), 0);
+    QVERIFY(device.waitForEvent("written lost=0"));
+    const QByteArray spooled = fileContents(bench.file("spool.jsonl"));
+    QVERIFY2(spooled.contains("\"kind\":\"outcome\""), spooled.constData());
+
+    QCOMPARE(bench.run(write), 0);
+
+    QCOMPARE(fileContents(bench.file("spool.jsonl")), QByteArray());
+    LineDatabase::Error error;
+    for (const LineDatabase::Tally& tally :
+         connected(m_server.as("tavrin_admin"))->report({}, &error))
+        if (tally.station == "spooler") {
+            QCOMPARE(tally.done, 2);
+            QCOMPARE(tally.unfinished, 0);
+        }
+}
+
+QTEST_GUILESS_MAIN(tst_LineDatabase)
+#include "tst_LineDatabase.moc"
