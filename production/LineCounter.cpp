@@ -104,6 +104,8 @@ SerialSource::Taken LineCounter::take(quint64 largest, const Line& started) {
         return taken;
     }
     taken.problem = describe(number.error, m_place.sequence);
+    taken.unreachable = number.error.failure == LineDatabase::Failure::Unreachable ||
+                        number.error.failure == LineDatabase::Failure::Unknown;
     // Whether the number was taken is known only once the database is back: the unit is looked
     // up then, and a number it got is recorded as not used.
     if (number.error.failure == LineDatabase::Failure::Unknown) {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace tavrin {
 
@@ -94,12 +95,21 @@ void ProductionRun::number(Unit& unit, const QString& backupPath) {
     CommandResult started;
     started.port = unit.result.port;
     started.device = m_engine.runner().device();
-    const SerialSource::Line line{
+    SerialSource::Line line{
         m_unitId,     m_recorder.startTime(),
         std::nullopt, QStringLiteral("started"),
         {},           m_recorder.line(started, {{}, {}, QStringLiteral("started"), {}})};
     const quint64 largest = m_options.stamp ? m_options.stamp->largest() : ~quint64(0);
     SerialSource::Taken taken = m_options.counter->take(largest, line);
+    // A batch's unit, backed up and untouched, waits for a source that cannot be reached.
+    // It tries again as a unit of its own: whether the first try took a number is found out,
+    // and recorded, once the source is back.
+    while (!taken.serial && taken.unreachable && m_stopRequested &&
+           waitForNumbers(m_stopRequested)) {
+        m_unitId = QUuid::createUuid();
+        line.unit = m_unitId;
+        taken = m_options.counter->take(largest, line);
+    }
     QString problem = taken.problem;
     unit.serial = taken.serial;
     if (unit.serial && !backupPath.isEmpty())
@@ -154,6 +164,8 @@ QString ProductionRun::recordOutcome(const Unit& unit, const CommandResult& resu
 }
 
 ProductionRun::Summary ProductionRun::runBatch(const std::function<bool()>& stopRequested) {
+    m_stopRequested = stopRequested;
+    const auto single = qScopeGuard([this] { m_stopRequested = {}; });
     Summary summary;
     while (!stopRequested() && waitForNumbers(stopRequested) && waitForUnit(stopRequested)) {
         const Unit unit = programUnit();
@@ -182,12 +194,12 @@ bool ProductionRun::answers() {
 bool ProductionRun::waitForNumbers(const std::function<bool()>& stopRequested) {
     if (!m_options.counter)
         return true;
-    QString reported;
+    bool reported = false; // once a wait: its first reason
     for (QString problem = m_options.counter->prepare(); !problem.isEmpty();
          problem = m_options.counter->prepare()) {
-        if (problem != reported)
+        if (!reported)
             emit waitingForNumbers(problem);
-        reported = problem;
+        reported = true;
         waitBetweenProbes();
         if (stopRequested() || m_engine.waiter().isClosing())
             return false;

@@ -107,6 +107,8 @@ private:
     Options m_options;
     UnitRecorder m_recorder;
     QUuid m_unitId;
+    // In a batch: what says to stop; a unit waits for its numbers' source until then.
+    std::function<bool()> m_stopRequested;
 };
 
 } // namespace tavrin

@@ -25,6 +25,8 @@ public:
     struct Taken {
         std::optional<quint64> serial;
         QString problem; // for the operator, when no number was handed out
+        // The source could not be reached: the unit may wait for it and try again.
+        bool unreachable = false;
     };
 
     virtual ~SerialSource() = default;

@@ -9,12 +9,19 @@
 #include "platform/LineDatabase.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
 #include <thread>
+#include <unistd.h>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -58,6 +65,33 @@ struct Server {
         psql.waitForFinished(30000);
         return QString::fromUtf8(psql.readAllStandardOutput()).trimmed();
     }
+    // pg_ctl as the server's owner.
+    bool pgCtl(const QStringList& arguments) const {
+        QStringList command = QStringList{facts.value("pg_ctl"),
+                                          "-D",
+                                          facts.value("dir") + "/data",
+                                          "-w",
+                                          "-l",
+                                          facts.value("dir") + "/server.log"} +
+                              arguments;
+        QString program = command.takeFirst();
+        if (::geteuid() == 0) {
+            command = QStringList{"-u", "postgres", "--", program} + command;
+            program = "runuser";
+        }
+        QProcess pgCtl;
+        pgCtl.start(program, command);
+        return pgCtl.waitForFinished(60000) && pgCtl.exitCode() == 0;
+    }
+    // Stops the server at once, as a crash would, and starts it again.
+    bool restartAtOnce() const { return pgCtl({"-m", "immediate", "restart"}); }
+    bool stopAtOnce() const { return pgCtl({"-m", "immediate", "stop"}); }
+    bool start() const {
+        return pgCtl({"-o",
+                      QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1")
+                          .arg(facts.value("port"), facts.value("socket")),
+                      "start"});
+    }
     QMap<QString, QString> facts;
 };
 
@@ -97,6 +131,8 @@ private slots:
     void benchRefusals_data();
     void benchRefusals();
     void outcomeWaitsForTheDatabase();
+    void lineDrill();
+    void batchWaitsForTheDatabase();
 
 private:
     Server m_server;
@@ -478,6 +514,190 @@ void tst_LineDatabase::outcomeWaitsForTheDatabase() {
             QCOMPARE(tally.done, 2);
             QCOMPARE(tally.unfinished, 0);
         }
+}
+
+// Stations on one sequence, each a process of its own with its own simulator, temporary folder
+// and spool, writing unit after unit while stations are killed at random moments and the server
+// stops at once and starts again in the middle. At the end: no number in two units, every number
+// found in a unit on record with its station, every outcome a station saw in the database, and
+// no number handed out twice.
+void tst_LineDatabase::lineDrill() {
+    const int stations = 6;
+    const int units = qEnvironmentVariableIntValue("TAVRIN_LINE_DRILL") > 0
+                          ? qEnvironmentVariableIntValue("TAVRIN_LINE_DRILL")
+                          : 5;
+    const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
+    QCOMPARE(admin->createSequence("drill", 1, std::nullopt).failure, F::None);
+    struct Station {
+        std::unique_ptr<SimulatorProcess> device;
+        std::unique_ptr<Bench> bench;
+        std::unique_ptr<QProcess> run;
+        int done = 0, runs = 0, killed = 0;
+        QList<quint64> doneNumbers;
+    };
+    std::vector<Station> line(stations);
+    auto start = [&](int index) {
+        Station& station = line[index];
+        station.run = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", station.bench->file("tmp"));
+        environment.insert("XDG_DATA_HOME", station.bench->file("data"));
+        environment.remove("DISPLAY");
+        station.run->setProcessEnvironment(environment);
+        station.run->start(
+            TAVRIN_PROGRAM_PATH,
+            {"write", "--port", station.device->devicePath(), station.bench->file("image.bin"),
+             "--serial-at", "0x3C", "--line", m_server.as("bench"), "--sequence", "drill",
+             "--station", QStringLiteral("station-%1").arg(index), "--spool",
+             station.bench->file("spool.jsonl"), "--log", station.bench->file("units.jsonl")});
+        ++station.runs;
+    };
+    auto numberIn = [](const QByteArray& cells) {
+        quint64 number = 0;
+        for (int i = 0; i < 4; ++i)
+            number = number << 8 | quint8(cells.at(0x3C + i));
+        return number;
+    };
+    for (int index = 0; index < stations; ++index) {
+        line[index].bench = std::make_unique<Bench>();
+        QVERIFY(
+            ImageFile::write(line[index].bench->file("device.bin"), QByteArray(64, 0)).isEmpty());
+        line[index].device = std::make_unique<SimulatorProcess>(
+            QStringList{"--image", line[index].bench->file("device.bin")});
+        QVERIFY(QDir().mkpath(line[index].bench->file("tmp")));
+        start(index);
+    }
+    QRandomGenerator random(20261209);
+    QElapsedTimer clock, sinceKill;
+    clock.start();
+    sinceKill.start();
+    int kills = 0;
+    bool restarted = false;
+    auto finished = [&] {
+        for (const Station& station : line)
+            if (station.done < units)
+                return false;
+        return true;
+    };
+    while (!finished() && clock.elapsed() < 240000) {
+        QTest::qWait(20);
+        for (int index = 0; index < stations; ++index) {
+            Station& station = line[index];
+            if (!station.run || station.run->state() != QProcess::NotRunning)
+                continue;
+            if (station.run->exitStatus() == QProcess::NormalExit && station.run->exitCode() == 0) {
+                ++station.done;
+                station.doneNumbers << numberIn(fileContents(station.bench->file("device.bin")));
+            }
+            if (station.done < units)
+                start(index);
+            else
+                station.run.reset();
+        }
+        if (sinceKill.elapsed() > 700 + int(random.bounded(1500))) {
+            Station& victim = line[random.bounded(stations)];
+            if (victim.run && victim.run->state() == QProcess::Running) {
+                victim.run->kill();
+                victim.run->waitForFinished(10000);
+                ++victim.killed;
+                ++kills;
+            }
+            sinceKill.restart();
+        }
+        if (!restarted && clock.elapsed() > 8000) {
+            QVERIFY(m_server.restartAtOnce());
+            restarted = true;
+        }
+    }
+    QVERIFY2(finished(), "the stations did not finish their units");
+    // One more run a station delivers what its spool still holds; then nothing waits anywhere.
+    for (int index = 0; index < stations; ++index) {
+        start(index);
+        QVERIFY(line[index].run->waitForFinished(60000));
+        QCOMPARE(line[index].run->exitCode(), 0);
+        line[index].doneNumbers << numberIn(fileContents(line[index].bench->file("device.bin")));
+        const QString spool = line[index].bench->file("spool.jsonl");
+        QVERIFY(!QFile::exists(spool) || QFileInfo(spool).size() == 0);
+    }
+
+    QMap<quint64, int> stationOf;
+    int doneUnits = 0;
+    for (int index = 0; index < stations; ++index)
+        for (quint64 number : std::as_const(line[index].doneNumbers)) {
+            QVERIFY2(!stationOf.contains(number),
+                     qPrintable(QStringLiteral("%1 is in two units, at stations %2 and %3; %4")
+                                    .arg(number)
+                                    .arg(stationOf.value(number))
+                                    .arg(index)
+                                    .arg(m_server.value(
+                                        QStringLiteral(
+                                            "SELECT string_agg(stage || ':' || station || ':' || "
+                                            "result, ',' ORDER BY id) FROM tavrin.unit WHERE "
+                                            "sequence = 'drill' AND serial = %1")
+                                            .arg(number)))));
+            stationOf[number] = index;
+            ++doneUnits;
+        }
+    const QString handedOut = m_server.value(
+        "SELECT count(*) || ' ' || count(DISTINCT serial) FROM tavrin.unit WHERE sequence = "
+        "'drill' AND stage = 'started'");
+    const QStringList counts = handedOut.split(' ');
+    QCOMPARE(counts.value(0), counts.value(1));
+    for (auto number = stationOf.cbegin(); number != stationOf.cend(); ++number) {
+        const QString record = m_server.value(
+            QStringLiteral("SELECT string_agg(stage || ':' || station || ':' || result, ',' ORDER "
+                           "BY id) FROM tavrin.unit WHERE sequence = 'drill' AND serial = %1")
+                .arg(number.key()));
+        QCOMPARE(record, QStringLiteral("started:station-%1:started,outcome:station-%1:done")
+                             .arg(number.value()));
+    }
+    qInfo("%d stations, %d units done, %d kills, a restart of the server; %s numbers handed out "
+          "(%s distinct), 0 in two units",
+          stations, doneUnits, kills, qPrintable(counts.value(0)), qPrintable(counts.value(1)));
+    QVERIFY2(kills >= stations, "the drill killed too few stations");
+}
+
+// The server goes away between two units of a batch: the batch says it waits, takes no number,
+// and goes on with the next unit once the server is back.
+void tst_LineDatabase::batchWaitsForTheDatabase() {
+    Bench bench;
+    QVERIFY(ImageFile::write(bench.file("device.bin"), QByteArray(64, 0)).isEmpty());
+    SimulatorProcess device({"--image", bench.file("device.bin")});
+    QProcess batch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    batch.setProcessEnvironment(environment);
+    batch.start(TAVRIN_PROGRAM_PATH,
+                {"write", "--port", device.devicePath(), bench.file("image.bin"), "--serial-at",
+                 "0x3C", "--line", m_server.as("bench"), "--sequence", "line1", "--station",
+                 "waiter", "--spool", bench.file("spool.jsonl"), "--log", bench.file("units.jsonl"),
+                 "--each"});
+    auto outcomes = [&] {
+        return QString::fromUtf8(fileContents(bench.file("units.jsonl"))).count("\"done\"");
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes(), 1, 30000);
+    const auto serverBack = qScopeGuard([&] { m_server.start(); });
+    QVERIFY(m_server.stopAtOnce());
+    QVERIFY(device.unplug());
+    QString err;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (err += QString::fromUtf8(batch.readAllStandardError())).contains("waiting for the serial"),
+        30000);
+    QVERIFY(device.plugIn());
+    QTest::qWait(1500); // the batch waits on for the database, not for the unit
+    QCOMPARE(outcomes(), 1);
+    QVERIFY(m_server.start());
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes(), 2, 30000);
+    batch.terminate();
+    QVERIFY(batch.waitForFinished(30000));
+    err += QString::fromUtf8(batch.readAllStandardError());
+
+    QCOMPARE(batch.exitCode(), 0);
+    QCOMPARE(err.count("waiting for the serial numbers"), 1);
+    QCOMPARE(m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'waiter'"), "4");
+    QCOMPARE(m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'waiter' AND "
+                            "stage = 'outcome' AND result = 'done'"),
+             "2");
 }
 
 QTEST_GUILESS_MAIN(tst_LineDatabase)
