@@ -133,6 +133,7 @@ private slots:
     void outcomeWaitsForTheDatabase();
     void lineDrill();
     void batchWaitsForTheDatabase();
+    void numberTakenWhenTheConnectionBroke();
 
 private:
     Server m_server;
@@ -698,6 +699,65 @@ void tst_LineDatabase::batchWaitsForTheDatabase() {
     QCOMPARE(m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'waiter' AND "
                             "stage = 'outcome' AND result = 'done'"),
              "2");
+}
+
+// The connection breaks while the number is being taken, so the bench cannot know whether it
+// was: the unit is not touched, the bench notes its unit, and once the database is back it finds
+// the number was never handed out, and the next unit gets it.
+void tst_LineDatabase::numberTakenWhenTheConnectionBroke() {
+    Bench bench;
+    QVERIFY(ImageFile::write(bench.file("device.bin"), QByteArray(64, 0)).isEmpty());
+    SimulatorProcess device({"--image", bench.file("device.bin")});
+    const std::optional<quint64> next = nextOf(m_server.as("tavrin_admin"), "line1");
+    QVERIFY(next);
+    // Another session holds the sequence's row, so the bench's take waits inside the server.
+    QProcess holder;
+    holder.start("psql", {"-qX", m_server.as("tavrin_admin")});
+    QVERIFY(holder.waitForStarted());
+    holder.write("BEGIN; SELECT * FROM tavrin.sequence WHERE name = 'line1' FOR UPDATE;\n");
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
+                                             "state = 'idle in transaction'"),
+                              "1", 20000);
+    const QStringList write{"write",
+                            "--port",
+                            device.devicePath(),
+                            bench.file("image.bin"),
+                            "--serial-at",
+                            "0x3C",
+                            "--line",
+                            m_server.as("bench"),
+                            "--sequence",
+                            "line1",
+                            "--station",
+                            "broken",
+                            "--spool",
+                            bench.file("spool.jsonl")};
+    QProcess first;
+    first.start(TAVRIN_PROGRAM_PATH, write);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
+                                             "usename = 'bench' AND wait_event_type = 'Lock'"),
+                              "1", 20000);
+    QCOMPARE(m_server.sql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                          "usename = 'bench'"),
+             0);
+    QVERIFY(first.waitForFinished(30000));
+    holder.write("COMMIT;\n");
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(30000));
+    const QString err = QString::fromUtf8(first.readAllStandardError());
+
+    QCOMPARE(first.exitCode(), 5);
+    QVERIFY2(err.contains("broke during the call"), qPrintable(err));
+    QVERIFY(device.events().filter("written").isEmpty());
+    QVERIFY(fileContents(bench.file("spool.jsonl")).contains("\"kind\":\"check\""));
+    QCOMPARE(m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'broken'"), "0");
+
+    QCOMPARE(bench.run(write), 0);
+
+    QCOMPARE(fileContents(bench.file("spool.jsonl")), QByteArray());
+    QCOMPARE(m_server.value("SELECT string_agg(stage || ':' || serial, ',' ORDER BY id) FROM "
+                            "tavrin.unit WHERE station = 'broken'"),
+             QStringLiteral("started:%1,outcome:%1").arg(*next));
 }
 
 QTEST_GUILESS_MAIN(tst_LineDatabase)

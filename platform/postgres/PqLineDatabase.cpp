@@ -245,7 +245,7 @@ PqLineDatabase::Result PqLineDatabase::call(const char* sql, const QByteArrayLis
                              : PQsendQueryParams(m_connection, sql, int(values.size()), nullptr,
                                                  values.data(), nullptr, nullptr, 0) != 0;
     if (!sent) {
-        *error = {Failure::Unreachable, QString::fromUtf8(PQerrorMessage(m_connection)).trimmed()};
+        *error = {Failure::Unreachable, QString::fromUtf8(PQerrorMessage(m_connection)).simplified()};
         disconnect();
         return nullptr;
     }
@@ -262,14 +262,14 @@ PqLineDatabase::Result PqLineDatabase::call(const char* sql, const QByteArrayLis
         if (!waitFor(m_connection, true, deadline))
             return broken(QStringLiteral("no answer within %1 s").arg(CallDeadline.count()));
     if (flushed < 0)
-        return broken(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
+        return broken(QString::fromUtf8(PQerrorMessage(m_connection)).simplified());
     Result last;
     for (;;) {
         while (PQisBusy(m_connection)) {
             if (!waitFor(m_connection, false, deadline))
                 return broken(QStringLiteral("no answer within %1 s").arg(CallDeadline.count()));
             if (!PQconsumeInput(m_connection))
-                return broken(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
+                return broken(QString::fromUtf8(PQerrorMessage(m_connection)).simplified());
         }
         Result next(PQgetResult(m_connection));
         if (!next)
@@ -279,7 +279,7 @@ PqLineDatabase::Result PqLineDatabase::call(const char* sql, const QByteArrayLis
             last = std::move(next);
     }
     if (PQstatus(m_connection) != CONNECTION_OK)
-        return broken(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed());
+        return broken(QString::fromUtf8(PQerrorMessage(m_connection)).simplified());
     const ExecStatusType status = last ? PQresultStatus(last.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         *error = failureOf(last.get());
@@ -290,7 +290,7 @@ PqLineDatabase::Result PqLineDatabase::call(const char* sql, const QByteArrayLis
 
 LineDatabase::Error PqLineDatabase::failureOf(pg_result* result) const {
     if (!result)
-        return {Failure::Other, QString::fromUtf8(PQerrorMessage(m_connection)).trimmed()};
+        return {Failure::Other, QString::fromUtf8(PQerrorMessage(m_connection)).simplified()};
     const QByteArray state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const QString detail = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
     if (state == "42501")
