@@ -175,8 +175,9 @@ QString LineCounter::describe(const LineDatabase::Error& error, const QString& s
             .arg(error.detail);
     case F::PasswordGiven:
         return QObject::tr("the connection string holds a password, which every user of this "
-                           "machine can see in the list of processes: put it in ~/.pgpass, the "
-                           "file PGPASSFILE names, or a service file instead");
+                           "machine can see in the list of processes: put it in %1, the "
+                           "file PGPASSFILE names, or a service file instead")
+            .arg(error.detail);
     case F::BadConnection:
         return QObject::tr("the connection string does not parse: %1").arg(error.detail);
     case F::NoSchema:

@@ -5,6 +5,14 @@ install(TARGETS tavrin tavrin-console RUNTIME DESTINATION .)
 foreach(library Qt6Core Qt6Gui Qt6Widgets Qt6SerialPort libstdc++-6 libgcc_s_seh-1 libwinpthread-1)
     install(FILES ${QT6_INSTALL_PREFIX}/bin/${library}.dll DESTINATION .)
 endforeach()
+# The line database's client and the TLS it connects with.
+if(TAVRIN_HAS_LINE)
+    foreach(library libpq libssl-3-x64 libcrypto-3-x64)
+        install(FILES ${TAVRIN_LIBPQ_PREFIX}/bin/${library}.dll DESTINATION .)
+    endforeach()
+    install(FILES ${TAVRIN_LIBPQ_PREFIX}/licenses/PostgreSQL-COPYRIGHT.txt
+        ${TAVRIN_LIBPQ_PREFIX}/licenses/OpenSSL-LICENSE.txt DESTINATION licenses)
+endif()
 install(FILES ${QT6_INSTALL_PREFIX}/plugins/platforms/qwindows.dll DESTINATION platforms)
 install(FILES ${QT6_INSTALL_PREFIX}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles)
 

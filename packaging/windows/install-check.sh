@@ -27,6 +27,16 @@ for file in tavrin.exe tavrin.com Qt6Core.dll platforms/qwindows.dll styles/qwin
     libstdc++-6.dll licenses/LGPL-3.txt Uninstall.exe; do
     [ -e "$installed/$file" ] || fail "$file was not installed"
 done
+# A build with the line database ships its client, its TLS and their licences.
+line=no
+imports=$(x86_64-w64-mingw32-objdump -p "$build/tavrin.com")
+if grep -qi 'DLL Name: libpq.dll' <<<"$imports"; then
+    line=yes
+    for file in libpq.dll libssl-3-x64.dll libcrypto-3-x64.dll licenses/PostgreSQL-COPYRIGHT.txt \
+        licenses/OpenSSL-LICENSE.txt; do
+        [ -e "$installed/$file" ] || fail "$file was not installed"
+    done
+fi
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavrin"
 [ -e "$menu/Tavrin.lnk" ] || fail "no Start menu entry"
 
@@ -39,6 +49,15 @@ TAVRIN_QUIT_WHEN_SHOWN=1 QT_QPA_PLATFORM=windows run "C:\\Program Files\\Tavrin\
     >"$out" 2>/dev/null || true
 shown=$(tr -d '\r' <"$out")
 [ "$shown" = shown ] || fail "the installed window program said \"$shown\""
+if [ $line = yes ]; then
+    # The line's client loads from the installation: a closed port is our refusal, not a missing DLL.
+    status=0
+    run "C:\\Program Files\\Tavrin\\tavrin.com" line report "host=127.0.0.1 port=1 connect_timeout=5" \
+        >"$out" 2>&1 || status=$?
+    said=$(tr -d '\r' <"$out")
+    [ $status = 2 ] && [[ "$said" == *"cannot be reached"* ]] ||
+        fail "the installed line client: exit $status, \"$said\""
+fi
 
 run "C:\\Program Files\\Tavrin\\Uninstall.exe" /S >/dev/null 2>&1 || fail "the uninstaller failed"
 settle

@@ -11,6 +11,10 @@ set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 winbuild=$(realpath "$1") linbuild=$(realpath "$2") qt=$(realpath "$3")
 root=${TAVRIN_WINE10_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/wine10-trixie}
+# The line database's client, where the build has one: its DLLs are found as Qt's are.
+libpq=$(sed -n 's/^TAVRIN_LIBPQ_PREFIX:PATH=//p' "$winbuild/CMakeCache.txt")
+imports=$(x86_64-w64-mingw32-objdump -p "$winbuild/tavrin.com")
+on_line=$(grep -qi 'DLL Name: libpq.dll' <<<"$imports" && echo yes || echo no)
 
 if [ "${TAVRIN_DEVICE_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ] || ! unshare --mount true 2>/dev/null; then
@@ -28,7 +32,7 @@ fi
 mount -t devpts -o newinstance,ptmxmode=666,mode=620 devpts /dev/pts
 mount --bind /dev/pts/ptmx /dev/ptmx
 for dir in dev proc sys; do mount --rbind "/$dir" "$root/$dir"; done
-for dir in "$winbuild" "$qt" /tmp/.X11-unix; do
+for dir in "$winbuild" "$qt" ${libpq:+"$libpq"} /tmp/.X11-unix; do
     mkdir -p "$root$dir"
     mount --bind "$dir" "$root$dir"
 done
@@ -67,7 +71,7 @@ wine10() {
     while [[ "$1" == *=* ]]; do settings+=("$1"); shift; done
     chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY="$DISPLAY" \
         XAUTHORITY="$work/Xauthority" WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all \
-        WINEDLLOVERRIDES='mscoree,mshtml=' WINEPATH="Z:$qt/bin" WINEQT_PLUGIN_PATH="Z:$qt/plugins" \
+        WINEDLLOVERRIDES='mscoree,mshtml=' WINEPATH="Z:$qt/bin${libpq:+;Z:$libpq/bin}" WINEQT_PLUGIN_PATH="Z:$qt/plugins" \
         WINEQT_QPA_PLATFORM=windows LD_PRELOAD="$winbuild/modem-shim.so" TAVRIN_SHIM_LOG="$shimlog" \
         "${settings[@]}" /bin/sh -c 'cd "$0" && exec wine "$@"' "$work" "$@"
 }
@@ -208,6 +212,7 @@ console() {
     return 0
 }
 same() { cmp -s "$1" "$2" || fail "$3: $(basename "$1") and $(basename "$2") differ"; }
+written_count() { grep -c '^written ' "$work/sim1.out" || true; }
 lost() { # lost N: the N-th "written" report of simulator 1 lost no byte
     local report
     report=$(grep '^written ' "$work/sim1.out" | sed -n "${1}p")
@@ -260,6 +265,47 @@ for ((round = 1; round <= rounds && ${TAVRIN_DEVICE_CONSOLE:-1}; ++round)); do
 done
 take_gaps
 
+# ---- a bench on the line: its number from a PostgreSQL server of its own, over TCP ----
+if [ "$on_line" = yes ]; then
+    echo "a bench on the line"
+    cluster=$work/postgres.info
+    "$here/../../support/postgres-cluster.sh" start "$cluster" >/dev/null
+    trap '"$here/../../support/postgres-cluster.sh" stop "$cluster"; stop_sims
+        wineserver10 -k 2>/dev/null || true' EXIT
+    source "$cluster"
+    printf '127.0.0.1:%s:*:tavrin_admin:%s\n' "$port" "$password" >"$work/pgpass"
+    line="host=127.0.0.1 port=$port dbname=postgres user=tavrin_admin"
+    sql() { psql -X -q -At -h "$socket" -p "$port" -U tavrin_admin -d postgres -c "$1"; }
+    passwords=(PGPASSFILE="Z:$work/pgpass")
+    console "line init" 0 5 "${passwords[@]}" "$tavrin" line init "$line"
+    console "line sequence" 0 5 "${passwords[@]}" "$tavrin" line sequence "$line" wine --start 70000
+    random_image "$work/line-image.bin"
+    console "a unit on the line" 0 "$((NOMINAL_WRITE + 1))" "${passwords[@]}" "$tavrin" write \
+        --port 1 line-image.bin --serial-at 0x3C --line "$line" --sequence wine --station wine10 \
+        --spool line-spool.jsonl --log line-units.jsonl
+    written=$((written + 1))
+    lost "$written"
+    lines_taken
+    stamped=$(od -An -tu1 -j 60 -N 4 "$work/com1.bin" | awk '{ print (($1 * 256 + $2) * 256 + $3) * 256 + $4 }')
+    [ "$stamped" = 70000 ] || fail "a unit on the line: the unit holds serial number $stamped"
+    cmp -s -n 60 "$work/line-image.bin" "$work/com1.bin" || fail "a unit on the line: cells 0-59 differ"
+    recorded=$(sql "select string_agg(stage || ' ' || serial || ' ' || coalesce(result, '-'), ', '
+        order by recorded) from tavrin.unit where station = 'wine10'")
+    echo "  on record: $recorded"
+    [ "$recorded" = "started 70000 started, outcome 70000 done" ] ||
+        fail "a unit on the line: the database holds \"$recorded\""
+    [ "$(sql "select next from tavrin.sequence where name = 'wine'")" = 70001 ] ||
+        fail "a unit on the line: the sequence did not move on by one"
+    [ ! -s "$work/line-spool.jsonl" ] || fail "a unit on the line: its spool kept $(cat "$work/line-spool.jsonl")"
+    before=$(written_count)
+    console "a missing sequence" 2 5 "${passwords[@]}" "$tavrin" write --port 1 line-image.bin \
+        --serial-at 0x3C --line "$line" --sequence missing --spool line-spool.jsonl
+    console "no server" 2 5 "$tavrin" write --port 1 line-image.bin --serial-at 0x3C \
+        --line "host=127.0.0.1 port=1 user=tavrin_admin" --sequence wine --spool line-spool.jsonl
+    [ "$(written_count)" = "$before" ] || fail "no server: the unit was written"
+    lines_taken
+fi
+
 # ---- the window, driven through the X server as a person would ----
 # wait_for SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds; fails after SECONDS.
 wait_for() {
@@ -274,7 +320,6 @@ states_at_least() { [ "$(tail -n +$((lines_seen + 1)) "$shimlog" 2>/dev/null | a
     $3 == "write" { next }
     { s = ($3 == 1 && $4 == 1) ? "U" : ($3 == 0 && $4 == 0) ? "D" : ""
       if (s != "" && s != last) { ++n; last = s } } END { print n + 0 }')" -ge "$1" ]; }
-written_count() { grep -c '^written ' "$work/sim1.out" || true; }
 whole_file() { [ "$(stat -c %s "$1" 2>/dev/null)" = 64 ]; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 # click X Y: a click at X,Y of the window's client area (the program's layout is in pixels there).
