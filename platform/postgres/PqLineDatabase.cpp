@@ -248,7 +248,8 @@ PqLineDatabase::Result PqLineDatabase::call(const char* sql, const QByteArrayLis
                              : PQsendQueryParams(m_connection, sql, int(values.size()), nullptr,
                                                  values.data(), nullptr, nullptr, 0) != 0;
     if (!sent) {
-        *error = {Failure::Unreachable, QString::fromUtf8(PQerrorMessage(m_connection)).simplified()};
+        *error = {Failure::Unreachable,
+                  QString::fromUtf8(PQerrorMessage(m_connection)).simplified()};
         disconnect();
         return nullptr;
     }
