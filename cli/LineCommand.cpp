@@ -74,19 +74,22 @@ bool LineCommand::wants(const QStringList& arguments) {
 
 QString LineCommand::help() {
     return QStringLiteral(
-        "Usage:\n"
-        "  tavrin line init CONNINFO [--bench-role ROLE]\n"
-        "                                 make the line's schema (again: changes nothing); grant\n"
-        "                                 ROLE what a bench needs: take numbers, add records\n"
-        "  tavrin line sequence CONNINFO NAME --start N [--last M]\n"
-        "                                 make a sequence of serial numbers N..M\n"
-        "  tavrin line report CONNINFO [--since TIME] [--json]\n"
-        "                                 each sequence's units at each station\n"
-        "\n"
-        "CONNINFO is a libpq connection string or URI (postgresql://bench@db/line1,\n"
-        "service=line1). A password goes in ~/.pgpass, PGPASSFILE or a service file, never in\n"
-        "CONNINFO. Exit status: 0 done; 2 refused (the database's, the role's or the\n"
-        "argument's problem, in one line).\n");
+               "Usage:\n"
+               "  tavrin line init CONNINFO [--bench-role ROLE]\n"
+               "                                 make the line's schema (again: changes nothing); "
+               "grant\n"
+               "                                 ROLE what a bench needs: take numbers, add "
+               "records\n"
+               "  tavrin line sequence CONNINFO NAME --start N [--last M]\n"
+               "                                 make a sequence of serial numbers N..M\n"
+               "  tavrin line report CONNINFO [--since TIME] [--json]\n"
+               "                                 each sequence's units at each station\n"
+               "\n"
+               "CONNINFO is a libpq connection string or URI (postgresql://bench@db/line1,\n"
+               "service=line1). A password goes in %1, PGPASSFILE or a service file,\n"
+               "never in CONNINFO. Exit status: 0 done; 2 refused (the database's, the role's or\n"
+               "the argument's problem, in one line).\n")
+        .arg(QString::fromLatin1(LineDatabase::UserPasswordFile));
 }
 
 LineCommand::LineCommand(QStringList arguments, QTextStream& out, QTextStream& err)

@@ -80,6 +80,12 @@ public:
     };
 
     static constexpr std::chrono::seconds CallDeadline{15};
+    // Where libpq looks for a user's passwords when PGPASSFILE names no file.
+#ifdef _WIN32
+    static constexpr const char* UserPasswordFile = "%APPDATA%\\postgresql\\pgpass.conf";
+#else
+    static constexpr const char* UserPasswordFile = "~/.pgpass";
+#endif
 
     virtual ~LineDatabase() = default;
 

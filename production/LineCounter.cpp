@@ -171,13 +171,13 @@ QString LineCounter::describe(const LineDatabase::Error& error, const QString& s
         return QObject::tr("the line database cannot be reached: %1").arg(error.detail);
     case F::Login:
         return QObject::tr("the line database refused the login: %1 (a password goes in "
-                           "~/.pgpass, the file PGPASSFILE names, or a service file)")
-            .arg(error.detail);
+                           "%2, the file PGPASSFILE names, or a service file)")
+            .arg(error.detail, QString::fromLatin1(LineDatabase::UserPasswordFile));
     case F::PasswordGiven:
         return QObject::tr("the connection string holds a password, which every user of this "
                            "machine can see in the list of processes: put it in %1, the "
                            "file PGPASSFILE names, or a service file instead")
-            .arg(error.detail);
+            .arg(QString::fromLatin1(LineDatabase::UserPasswordFile));
     case F::BadConnection:
         return QObject::tr("the connection string does not parse: %1").arg(error.detail);
     case F::NoSchema:

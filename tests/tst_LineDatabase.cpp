@@ -2,6 +2,7 @@
 // tests: its schema, numbers handed out once across connections, its refusals, its append-only
 // record, and the line commands of the real program.
 
+#include "CuttableProxy.h"
 #include "FileContents.h"
 #include "SimulatorProcess.h"
 
@@ -48,6 +49,11 @@ struct Server {
         return QStringLiteral("host=%1 port=%2 user=%3 dbname=%4")
             .arg(tcp ? QStringLiteral("127.0.0.1") : facts.value("socket"), facts.value("port"),
                  role, database);
+    }
+    quint16 port() const { return quint16(facts.value("port").toUInt()); }
+    // As a bench over TCP through a relay on `port`.
+    static QString through(quint16 port) {
+        return QStringLiteral("host=127.0.0.1 port=%1 user=bench dbname=line").arg(port);
     }
     // Runs SQL as `role`; the exit status of psql.
     int sql(const QString& statement, const QString& database = "line",
@@ -134,6 +140,7 @@ private slots:
     void lineDrill();
     void batchWaitsForTheDatabase();
     void numberTakenWhenTheConnectionBroke();
+    void commitWhoseAnswerWasLost();
 
 private:
     Server m_server;
@@ -529,6 +536,9 @@ void tst_LineDatabase::lineDrill() {
                           : 5;
     const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
     QCOMPARE(admin->createSequence("drill", 1, std::nullopt).failure, F::None);
+    // The stations reach the server over a network that the drill cuts once.
+    CuttableProxy network(m_server.port());
+    QVERIFY(network.port());
     struct Station {
         std::unique_ptr<SimulatorProcess> device;
         std::unique_ptr<Bench> bench;
@@ -542,14 +552,15 @@ void tst_LineDatabase::lineDrill() {
         station.run = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", station.bench->file("tmp"));
+        environment.insert("PGPASSFILE", station.bench->file("pgpass"));
         environment.insert("XDG_DATA_HOME", station.bench->file("data"));
         environment.remove("DISPLAY");
         station.run->setProcessEnvironment(environment);
         station.run->start(
             TAVRIN_PROGRAM_PATH,
             {"write", "--port", station.device->devicePath(), station.bench->file("image.bin"),
-             "--serial-at", "0x3C", "--line", m_server.as("bench"), "--sequence", "drill",
-             "--station", QStringLiteral("station-%1").arg(index), "--spool",
+             "--serial-at", "0x3C", "--line", Server::through(network.port()), "--sequence",
+             "drill", "--station", QStringLiteral("station-%1").arg(index), "--spool",
              station.bench->file("spool.jsonl"), "--log", station.bench->file("units.jsonl")});
         ++station.runs;
     };
@@ -560,7 +571,7 @@ void tst_LineDatabase::lineDrill() {
         return number;
     };
     for (int index = 0; index < stations; ++index) {
-        line[index].bench = std::make_unique<Bench>();
+        line[index].bench = std::make_unique<Bench>("bench-password");
         QVERIFY(
             ImageFile::write(line[index].bench->file("device.bin"), QByteArray(64, 0)).isEmpty());
         line[index].device = std::make_unique<SimulatorProcess>(
@@ -572,8 +583,9 @@ void tst_LineDatabase::lineDrill() {
     QElapsedTimer clock, sinceKill;
     clock.start();
     sinceKill.start();
-    int kills = 0;
+    int kills = 0, dropped = 0;
     bool restarted = false;
+    QElapsedTimer cut;
     auto finished = [&] {
         for (const Station& station : line)
             if (station.done < units)
@@ -609,7 +621,18 @@ void tst_LineDatabase::lineDrill() {
             QVERIFY(m_server.restartAtOnce());
             restarted = true;
         }
+        // Four seconds without a network, a few seconds after the restart.
+        if (!cut.isValid() && dropped == 0 && clock.elapsed() > 12000) {
+            network.cut();
+            cut.start();
+        }
+        if (cut.isValid() && cut.elapsed() > 4000) {
+            dropped = network.restore();
+            cut.invalidate();
+        }
     }
+    if (cut.isValid())
+        dropped = network.restore();
     QVERIFY2(finished(), "the stations did not finish their units");
     // One more run a station delivers what its spool still holds; then nothing waits anywhere.
     for (int index = 0; index < stations; ++index) {
@@ -652,10 +675,12 @@ void tst_LineDatabase::lineDrill() {
         QCOMPARE(record, QStringLiteral("started:station-%1:started,outcome:station-%1:done")
                              .arg(number.value()));
     }
-    qInfo("%d stations, %d units done, %d kills, a restart of the server; %s numbers handed out "
-          "(%s distinct), 0 in two units",
-          stations, doneUnits, kills, qPrintable(counts.value(0)), qPrintable(counts.value(1)));
+    qInfo("%d stations, %d units done, %d kills, a restart of the server, a cut of the network "
+          "that dropped %d connections; %s numbers handed out (%s distinct), 0 in two units",
+          stations, doneUnits, kills, dropped, qPrintable(counts.value(0)),
+          qPrintable(counts.value(1)));
     QVERIFY2(kills >= stations, "the drill killed too few stations");
+    QVERIFY2(dropped > 0, "the cut of the network met no connection");
 }
 
 // The server goes away between two units of a batch: the batch says it waits, takes no number,
@@ -758,6 +783,77 @@ void tst_LineDatabase::numberTakenWhenTheConnectionBroke() {
     QCOMPARE(m_server.value("SELECT string_agg(stage || ':' || serial, ',' ORDER BY id) FROM "
                             "tavrin.unit WHERE station = 'broken'"),
              QStringLiteral("started:%1,outcome:%1").arg(*next));
+}
+
+// The number's transaction commits, and its answer is lost on the way back: the unit is not
+// touched, and once the database is back the bench finds its unit on record and gives the number
+// an outcome saying that nothing was written. The next unit gets the next number.
+void tst_LineDatabase::commitWhoseAnswerWasLost() {
+    Bench bench("bench-password");
+    QVERIFY(ImageFile::write(bench.file("device.bin"), QByteArray(64, 0)).isEmpty());
+    SimulatorProcess device({"--image", bench.file("device.bin")});
+    CuttableProxy network(m_server.port());
+    const std::optional<quint64> next = nextOf(m_server.as("tavrin_admin"), "line1");
+    QVERIFY(next);
+    // The take waits inside the server on a row another session holds, so the cut comes while
+    // the question is asked and before the answer is given.
+    QProcess holder;
+    holder.start("psql", {"-qX", m_server.as("tavrin_admin")});
+    QVERIFY(holder.waitForStarted());
+    holder.write("BEGIN; SELECT * FROM tavrin.sequence WHERE name = 'line1' FOR UPDATE;\n");
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
+                                             "state = 'idle in transaction'"),
+                              "1", 20000);
+    const QStringList write{"write",
+                            "--port",
+                            device.devicePath(),
+                            bench.file("image.bin"),
+                            "--serial-at",
+                            "0x3C",
+                            "--line",
+                            Server::through(network.port()),
+                            "--sequence",
+                            "line1",
+                            "--station",
+                            "answerless",
+                            "--spool",
+                            bench.file("spool.jsonl")};
+    QProcess first;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PGPASSFILE", bench.file("pgpass"));
+    first.setProcessEnvironment(environment);
+    first.start(TAVRIN_PROGRAM_PATH, write);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
+                                             "usename = 'bench' AND wait_event_type = 'Lock'"),
+                              "1", 20000);
+    network.cut(CuttableProxy::Cut::AnswersOnly);
+    holder.write("COMMIT;\n");
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'answerless'"), "1",
+        20000);
+    QCOMPARE(network.restore(), 1);
+    QVERIFY(first.waitForFinished(30000));
+    const QString err = QString::fromUtf8(first.readAllStandardError());
+
+    QCOMPARE(first.exitCode(), 5);
+    QVERIFY2(err.contains("broke during the call"), qPrintable(err));
+    QVERIFY(device.events().filter("written").isEmpty());
+    QCOMPARE(fileContents(bench.file("device.bin")), QByteArray(64, 0));
+
+    QCOMPARE(bench.run(write), 0);
+
+    QCOMPARE(fileContents(bench.file("spool.jsonl")), QByteArray());
+    QCOMPARE(m_server.value("SELECT string_agg(stage || ':' || serial || ':' || result, ',' ORDER "
+                            "BY id) FROM tavrin.unit WHERE station = 'answerless'"),
+             QStringLiteral("started:%1:started,outcome:%1:refused,started:%2:started,"
+                            "outcome:%2:done")
+                 .arg(*next)
+                 .arg(*next + 1));
+    QVERIFY(m_server.value("SELECT problem FROM tavrin.unit WHERE station = 'answerless' AND "
+                           "stage = 'outcome' AND result = 'refused'")
+                .contains("nothing was written"));
 }
 
 QTEST_GUILESS_MAIN(tst_LineDatabase)

@@ -10,11 +10,8 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
-// Where libpq looks for a user's passwords when PGPASSFILE names none.
-constexpr const char* UserPasswordFile = "%APPDATA%\\postgresql\\pgpass.conf";
 #else
 #include <poll.h>
-constexpr const char* UserPasswordFile = "~/.pgpass";
 #endif
 
 namespace tavrin {
@@ -205,7 +202,7 @@ LineDatabase::Error PqLineDatabase::connect(const QString& connection) {
     }
     PQconninfoFree(options);
     if (password)
-        return {Failure::PasswordGiven, QString::fromLatin1(UserPasswordFile)};
+        return {Failure::PasswordGiven, {}};
     for (const auto& [keyword, value] : Bounds) {
         if (std::find(keywords.begin(), keywords.end(), QByteArray(keyword)) == keywords.end()) {
             keywords.emplace_back(keyword);
