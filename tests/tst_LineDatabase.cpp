@@ -531,9 +531,12 @@ void tst_LineDatabase::outcomeWaitsForTheDatabase() {
 // no number handed out twice.
 void tst_LineDatabase::lineDrill() {
     const int stations = 6;
-    const int units = qEnvironmentVariableIntValue("TAVRIN_LINE_DRILL") > 0
-                          ? qEnvironmentVariableIntValue("TAVRIN_LINE_DRILL")
-                          : 5;
+    bool given = false;
+    int units = qEnvironmentVariableIntValue("TAVRIN_LINE_DRILL", &given);
+    if (given && units == 0)
+        QSKIP("TAVRIN_LINE_DRILL=0: the line drill ran in the pass before");
+    if (!given || units < 0)
+        units = 5;
     const std::unique_ptr<LineDatabase> admin = connected(m_server.as("tavrin_admin"));
     QCOMPARE(admin->createSequence("drill", 1, std::nullopt).failure, F::None);
     // The stations reach the server over a network that the drill cuts once.
@@ -667,6 +670,10 @@ void tst_LineDatabase::lineDrill() {
         "'drill' AND stage = 'started'");
     const QStringList counts = handedOut.split(' ');
     QCOMPARE(counts.value(0), counts.value(1));
+    // Every number the sequence moved past is on record: none was handed out without one.
+    const QString movedPast =
+        m_server.value("SELECT next - start FROM tavrin.sequence WHERE name = 'drill'");
+    QCOMPARE(movedPast, counts.value(0));
     for (auto number = stationOf.cbegin(); number != stationOf.cend(); ++number) {
         const QString record = m_server.value(
             QStringLiteral("SELECT string_agg(stage || ':' || station || ':' || result, ',' ORDER "
@@ -676,8 +683,9 @@ void tst_LineDatabase::lineDrill() {
                              .arg(number.value()));
     }
     qInfo("%d stations, %d units done, %d kills, a restart of the server, a cut of the network "
-          "that dropped %d connections; %s numbers handed out (%s distinct), 0 in two units",
-          stations, doneUnits, kills, dropped, qPrintable(counts.value(0)),
+          "that dropped %d connections; %s numbers handed out, %s on record (%s distinct), 0 in "
+          "two units",
+          stations, doneUnits, kills, dropped, qPrintable(movedPast), qPrintable(counts.value(0)),
           qPrintable(counts.value(1)));
     QVERIFY2(kills >= stations, "the drill killed too few stations");
     QVERIFY2(dropped > 0, "the cut of the network met no connection");

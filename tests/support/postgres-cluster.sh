@@ -27,6 +27,8 @@ free_port() {
 
 case $action in
 start)
+    # A cluster that an earlier start left (its run was cut short) goes first.
+    [ ! -f "$info" ] || "$0" stop "$info"
     [ -x $bin/initdb ] || { echo "PostgreSQL 15 is not installed ($bin/initdb)" >&2; exit 1; }
     dir=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-pg.XXXXXX")
     chmod 755 "$dir"
