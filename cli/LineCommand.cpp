@@ -97,57 +97,76 @@ LineCommand::LineCommand(QStringList arguments, QTextStream& out, QTextStream& e
     , m_out(out)
     , m_err(err) {}
 
-ExitCode LineCommand::run() {
+namespace {
+
+// What `tavrin line …` was asked to do, once its arguments are read.
+struct Request {
+    QString verb, connection, name, role;
+    std::optional<quint64> start, last;
+    std::optional<QDateTime> since;
+    bool json = false;
+};
+
+// Reads the arguments into `request`; what is wrong with them, else nothing.
+QString parse(const QStringList& arguments, Request& request) {
     QCommandLineParser parser;
     parser.addOptions({RoleOption, StartOption, LastOption, SinceOption, JsonOption});
-    auto usage = [this](const QString& problem) {
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    const QStringList words = parser.positionalArguments().mid(1);
+    request.verb = words.value(0);
+    if (request.verb != u"init" && request.verb != u"sequence" && request.verb != u"report")
+        return QStringLiteral("line takes init, sequence or report");
+    if (words.size() != (request.verb == u"sequence" ? 3 : 2))
+        return request.verb == u"sequence"
+                   ? QStringLiteral("line sequence takes CONNINFO and NAME")
+                   : QStringLiteral("line %1 takes CONNINFO").arg(request.verb);
+    request.connection = words.at(1);
+    request.name = words.value(2);
+    request.role = parser.value(RoleOption);
+    request.json = parser.isSet(JsonOption);
+    if (request.verb == u"sequence") {
+        request.start = NumberText::parse(parser.value(StartOption)).number();
+        if (!request.start)
+            return QStringLiteral("line sequence needs --start N, a number");
+        if (parser.isSet(LastOption)) {
+            request.last = NumberText::parse(parser.value(LastOption)).number();
+            if (!request.last || *request.last < *request.start)
+                return QStringLiteral("--last takes a number from --start on");
+        }
+    }
+    if (parser.isSet(SinceOption)) {
+        request.since = QDateTime::fromString(parser.value(SinceOption), Qt::ISODateWithMs);
+        if (!request.since->isValid())
+            return QStringLiteral("--since takes a time such as 2026-12-09T06:00:00Z");
+    }
+    return {};
+}
+
+} // namespace
+
+ExitCode LineCommand::run() {
+    Request request;
+    if (const QString problem = parse(m_arguments, request); !problem.isEmpty()) {
         m_err << "tavrin: " << problem << "\n\n" << help();
         m_err.flush();
         return ExitCode::Usage;
-    };
-    if (!parser.parse(m_arguments))
-        return usage(parser.errorText());
-    const QStringList words = parser.positionalArguments().mid(1);
-    const QString verb = words.value(0);
-    const qsizetype wanted = verb == u"sequence" ? 3 : 2;
-    if (verb != u"init" && verb != u"sequence" && verb != u"report")
-        return usage(QStringLiteral("line takes init, sequence or report"));
-    if (words.size() != wanted)
-        return usage(verb == u"sequence" ? QStringLiteral("line sequence takes CONNINFO and NAME")
-                                         : QStringLiteral("line %1 takes CONNINFO").arg(verb));
-    std::optional<quint64> start, last;
-    if (verb == u"sequence") {
-        start = NumberText::parse(parser.value(StartOption)).number();
-        if (!start)
-            return usage(QStringLiteral("line sequence needs --start N, a number"));
-        if (parser.isSet(LastOption)) {
-            last = NumberText::parse(parser.value(LastOption)).number();
-            if (!last || *last < *start)
-                return usage(QStringLiteral("--last takes a number from --start on"));
-        }
     }
-    std::optional<QDateTime> since;
-    if (parser.isSet(SinceOption)) {
-        since = QDateTime::fromString(parser.value(SinceOption), Qt::ISODateWithMs);
-        if (!since->isValid())
-            return usage(QStringLiteral("--since takes a time such as 2026-12-09T06:00:00Z"));
-    }
-
     const std::unique_ptr<LineDatabase> database = LineDatabase::make();
-    LineDatabase::Error error = database->connect(words.at(1));
+    LineDatabase::Error error = database->connect(request.connection);
     if (!error.isError()) {
-        if (verb == u"init") {
-            error = database->createSchema(parser.value(RoleOption));
-        } else if (verb == u"sequence") {
-            error = database->createSequence(words.at(2), *start, last);
+        if (request.verb == u"init") {
+            error = database->createSchema(request.role);
+        } else if (request.verb == u"sequence") {
+            error = database->createSequence(request.name, *request.start, request.last);
         } else {
-            const QList<LineDatabase::Tally> tallies = database->report(since, &error);
+            const QList<LineDatabase::Tally> tallies = database->report(request.since, &error);
             if (!error.isError())
-                printReport(m_out, tallies, parser.isSet(JsonOption));
+                printReport(m_out, tallies, request.json);
         }
     }
     if (error.isError()) {
-        m_err << "tavrin: " << ConsoleReport::lineFailure(error, words.value(2)) << Qt::endl;
+        m_err << "tavrin: " << ConsoleReport::lineFailure(error, request.name) << Qt::endl;
         return ExitCode::Usage;
     }
     m_out.flush();
