@@ -385,14 +385,18 @@ struct Bench {
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         ImageFile::write(dir.filePath("image.bin"), QByteArray(16, 'p'));
     }
-    int run(const QStringList& arguments, QString* err = nullptr) {
-        QProcess tavrin;
+    // Starts the program with this bench's password file and data folder.
+    void start(QProcess& tavrin, const QStringList& arguments) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PGPASSFILE", dir.filePath("pgpass"));
         environment.insert("XDG_DATA_HOME", dir.filePath("data"));
         environment.remove("DISPLAY");
         tavrin.setProcessEnvironment(environment);
         tavrin.start(TAVRIN_PROGRAM_PATH, arguments);
+    }
+    int run(const QStringList& arguments, QString* err = nullptr) {
+        QProcess tavrin;
+        start(tavrin, arguments);
         if (!tavrin.waitForFinished(60000))
             return -1;
         if (err)
@@ -402,6 +406,50 @@ struct Bench {
     QString file(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;
 };
+
+// One unit written by `bench` into `device`, its number from `sequence` line1 over `connection`.
+QStringList lineWrite(const SimulatorProcess& device, const Bench& bench, const QString& connection,
+                      const QString& station) {
+    return {"write",
+            "--port",
+            device.devicePath(),
+            bench.file("image.bin"),
+            "--serial-at",
+            "0x3C",
+            "--line",
+            connection,
+            "--sequence",
+            "line1",
+            "--station",
+            station,
+            "--spool",
+            bench.file("spool.jsonl")};
+}
+
+// Another session, `holder`, holds the sequence's row, so that a bench's take waits inside the
+// server until the row is released.
+bool holdRow(QProcess& holder, const QString& sequence) {
+    const Server server;
+    holder.start("psql", {"-qX", server.as("tavrin_admin")});
+    if (!holder.waitForStarted())
+        return false;
+    holder.write(QStringLiteral("BEGIN; SELECT * FROM tavrin.sequence WHERE name = '%1' FOR "
+                                "UPDATE;\n")
+                     .arg(sequence)
+                     .toUtf8());
+    return QTest::qWaitFor(
+        [&] {
+            return server.value("SELECT count(*) FROM pg_stat_activity WHERE state = 'idle in "
+                                "transaction'") == u"1";
+        },
+        20000);
+}
+
+bool releaseRow(QProcess& holder) {
+    holder.write("COMMIT;\n");
+    holder.closeWriteChannel();
+    return holder.waitForFinished(30000);
+}
 
 std::optional<quint64> nextOf(const QString& connection, const QString& sequence) {
     LineDatabase::Error error;
@@ -496,10 +544,7 @@ void tst_LineDatabase::outcomeWaitsForTheDatabase() {
                             "--spool",
                             bench.file("spool.jsonl")};
     QProcess first;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PGPASSFILE", bench.file("pgpass"));
-    first.setProcessEnvironment(environment);
-    first.start(TAVRIN_PROGRAM_PATH, write);
+    bench.start(first, write);
     // Once the unit's number is on record, before its outcome, its connection is cut.
     QTRY_COMPARE_WITH_TIMEOUT(
         m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'spooler'"), "1", 20000);
@@ -745,26 +790,8 @@ void tst_LineDatabase::numberTakenWhenTheConnectionBroke() {
     QVERIFY(next);
     // Another session holds the sequence's row, so the bench's take waits inside the server.
     QProcess holder;
-    holder.start("psql", {"-qX", m_server.as("tavrin_admin")});
-    QVERIFY(holder.waitForStarted());
-    holder.write("BEGIN; SELECT * FROM tavrin.sequence WHERE name = 'line1' FOR UPDATE;\n");
-    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
-                                             "state = 'idle in transaction'"),
-                              "1", 20000);
-    const QStringList write{"write",
-                            "--port",
-                            device.devicePath(),
-                            bench.file("image.bin"),
-                            "--serial-at",
-                            "0x3C",
-                            "--line",
-                            m_server.as("bench"),
-                            "--sequence",
-                            "line1",
-                            "--station",
-                            "broken",
-                            "--spool",
-                            bench.file("spool.jsonl")};
+    QVERIFY(holdRow(holder, "line1"));
+    const QStringList write = lineWrite(device, bench, m_server.as("bench"), "broken");
     QProcess first;
     first.start(TAVRIN_PROGRAM_PATH, write);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
@@ -774,9 +801,7 @@ void tst_LineDatabase::numberTakenWhenTheConnectionBroke() {
                           "usename = 'bench'"),
              0);
     QVERIFY(first.waitForFinished(30000));
-    holder.write("COMMIT;\n");
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(30000));
+    QVERIFY(releaseRow(holder));
     const QString err = QString::fromUtf8(first.readAllStandardError());
 
     QCOMPARE(first.exitCode(), 5);
@@ -806,38 +831,16 @@ void tst_LineDatabase::commitWhoseAnswerWasLost() {
     // The take waits inside the server on a row another session holds, so the cut comes while
     // the question is asked and before the answer is given.
     QProcess holder;
-    holder.start("psql", {"-qX", m_server.as("tavrin_admin")});
-    QVERIFY(holder.waitForStarted());
-    holder.write("BEGIN; SELECT * FROM tavrin.sequence WHERE name = 'line1' FOR UPDATE;\n");
-    QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
-                                             "state = 'idle in transaction'"),
-                              "1", 20000);
-    const QStringList write{"write",
-                            "--port",
-                            device.devicePath(),
-                            bench.file("image.bin"),
-                            "--serial-at",
-                            "0x3C",
-                            "--line",
-                            Server::through(network.port()),
-                            "--sequence",
-                            "line1",
-                            "--station",
-                            "answerless",
-                            "--spool",
-                            bench.file("spool.jsonl")};
+    QVERIFY(holdRow(holder, "line1"));
+    const QStringList write =
+        lineWrite(device, bench, Server::through(network.port()), "answerless");
     QProcess first;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PGPASSFILE", bench.file("pgpass"));
-    first.setProcessEnvironment(environment);
-    first.start(TAVRIN_PROGRAM_PATH, write);
+    bench.start(first, write);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.value("SELECT count(*) FROM pg_stat_activity WHERE "
                                              "usename = 'bench' AND wait_event_type = 'Lock'"),
                               "1", 20000);
     network.cut(CuttableProxy::Cut::AnswersOnly);
-    holder.write("COMMIT;\n");
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(30000));
+    QVERIFY(releaseRow(holder));
     QTRY_COMPARE_WITH_TIMEOUT(
         m_server.value("SELECT count(*) FROM tavrin.unit WHERE station = 'answerless'"), "1",
         20000);
@@ -859,8 +862,9 @@ void tst_LineDatabase::commitWhoseAnswerWasLost() {
                             "outcome:%2:done")
                  .arg(*next)
                  .arg(*next + 1));
-    QVERIFY(m_server.value("SELECT problem FROM tavrin.unit WHERE station = 'answerless' AND "
-                           "stage = 'outcome' AND result = 'refused'")
+    QVERIFY(m_server
+                .value("SELECT problem FROM tavrin.unit WHERE station = 'answerless' AND "
+                       "stage = 'outcome' AND result = 'refused'")
                 .contains("nothing was written"));
 }
 
