@@ -529,20 +529,7 @@ void tst_LineDatabase::benchRefusals() {
 void tst_LineDatabase::outcomeWaitsForTheDatabase() {
     SimulatorProcess device;
     Bench bench;
-    const QStringList write{"write",
-                            "--port",
-                            device.devicePath(),
-                            bench.file("image.bin"),
-                            "--serial-at",
-                            "0x3C",
-                            "--line",
-                            m_server.as("bench"),
-                            "--sequence",
-                            "line1",
-                            "--station",
-                            "spooler",
-                            "--spool",
-                            bench.file("spool.jsonl")};
+    const QStringList write = lineWrite(device, bench, m_server.as("bench"), "spooler");
     QProcess first;
     bench.start(first, write);
     // Once the unit's number is on record, before its outcome, its connection is cut.
